@@ -1,0 +1,41 @@
+#include "Resources.h"
+
+#include <QIcon>
+
+#include <map>
+
+const std::vector<MenuResource>* LoadMenuResource(int id) {
+    static const std::vector<MenuResource> menuBar = {
+        {"&Bumple",
+         {{ID_EDIT_NAMES, "&Edit Names..."},
+          {ID_OPTIONS, "&Options..."},
+          {ID_STATISTICS, "Statistics..."}}},
+        {"&Help", {{ID_HELP_FINDER, "&Help Topics"}, {0, ""}, {ID_APP_ABOUT, "&About Bumple..."}}},
+    };
+    static const std::vector<MenuResource> trayMenu = {
+        {"_POPUP_",
+         {{ID_RESTORE, "&Restore"},
+          {0, ""},
+          {ID_APP_ABOUT, "&About Bumple..."},
+          {0, ""},
+          {ID_EXIT, "E&xit"}}},
+    };
+    switch (id) {
+    case IDR_MAINFRAME:
+        return &menuBar;
+    case IDR_TRAY_MENU:
+        return &trayMenu;
+    default:
+        return nullptr;
+    }
+}
+
+const QIcon* LoadIconResource(int id) {
+    static std::map<int, QIcon> icons;
+    if (id != IDI_NORMAL && id != IDI_STOPPED && id != IDI_WAITING)
+        return nullptr;
+    auto it = icons.find(id);
+    if (it == icons.end())
+        it = icons.emplace(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))).first;
+    return &it->second;
+}

@@ -1,0 +1,32 @@
+#include "CPlatform.h"
+
+#include "CPosixWinsock.h"
+#include "CQtFramework.h"
+#include "CQtShellTray.h"
+
+namespace {
+CWinsock* g_pSockets = nullptr;
+CShellTray* g_pTray = nullptr;
+CFramework* g_pFramework = nullptr;
+} // namespace
+
+CWinsock& CPlatform::Sockets() {
+    static CPosixWinsock real;
+    return g_pSockets != nullptr ? *g_pSockets : real;
+}
+
+CShellTray& CPlatform::Tray() {
+    static CQtShellTray real;
+    return g_pTray != nullptr ? *g_pTray : real;
+}
+
+CFramework& CPlatform::Framework() {
+    static CQtFramework real;
+    return g_pFramework != nullptr ? *g_pFramework : real;
+}
+
+void CPlatform::Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework) {
+    g_pSockets = pSockets;
+    g_pTray = pTray;
+    g_pFramework = pFramework;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "WinTypes.h"
+
+class QIcon;
+class QObject;
+
+using HICON = const QIcon*;
+
+constexpr DWORD NIM_ADD = 0;
+constexpr DWORD NIM_MODIFY = 1;
+constexpr DWORD NIM_DELETE = 2;
+constexpr UINT NIF_MESSAGE = 1;
+constexpr UINT NIF_ICON = 2;
+constexpr UINT NIF_TIP = 4;
+
+// The shell's notification record in its first form: 88 bytes on 32-bit Windows.
+struct NOTIFYICONDATA {
+    DWORD cbSize;
+    QObject* hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    HICON hIcon;
+    char szTip[64];
+};
+
+constexpr DWORD NOTIFYICONDATA_V1_SIZE = 88;
+
+// The notification area: one call, as Shell_NotifyIconA. Mouse actions on an icon come
+// back as uCallbackMessage posted to hWnd, wParam = icon id, lParam = mouse message.
+class CShellTray {
+public:
+    virtual ~CShellTray() = default;
+    virtual BOOL Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) = 0;
+};

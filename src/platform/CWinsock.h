@@ -1,0 +1,33 @@
+#pragma once
+
+#include "WinTypes.h"
+
+#include <QByteArray>
+
+#include <netinet/in.h>
+
+class QObject;
+
+// The socket library as the engine uses it: lookups and socket events come back as
+// messages posted to a window, everything else is a plain call.
+class CWinsock {
+public:
+    virtual ~CWinsock() = default;
+
+    virtual int WSAStartup() = 0; // 0 on success
+    virtual void WSACleanup() = 0;
+    virtual int gethostname(char* name, int namelen) = 0;
+    // Starts a lookup and returns a task handle at once (0 when refused). On completion a
+    // host entry record (struct hostent, its data in the same buffer) is left at the start
+    // of buf and msg is posted to pWnd with the error in the high word of lParam.
+    virtual WPARAM WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name,
+                                         char* buf, int buflen) = 0;
+    virtual SOCKET socket(int af, int type, int protocol) = 0;
+    virtual int connect(SOCKET s, const sockaddr_in& addr) = 0; // blocks
+    // Makes the socket non-blocking; its events are posted as msg with wParam = socket,
+    // lParam = event (low word) and error (high word).
+    virtual int WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) = 0;
+    virtual int send(SOCKET s, const char* buf, int len, int flags) = 0;
+    virtual int recv(SOCKET s, char* buf, int len, int flags) = 0;
+    virtual int closesocket(SOCKET s) = 0;
+};
