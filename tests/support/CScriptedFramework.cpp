@@ -1,0 +1,41 @@
+#include "CScriptedFramework.h"
+
+#include "CWindowMessage.h"
+
+int CScriptedFramework::MessageBox(const QString& text, MessageIcon icon) {
+    m_messages.append(text);
+    m_icons.push_back(icon);
+    if (m_onMessageBox)
+        m_onMessageBox(text);
+    return IDOK;
+}
+
+int CScriptedFramework::Rand() {
+    if (m_draws.empty())
+        return 0;
+    const int r = m_draws.front();
+    m_draws.pop_front();
+    return r;
+}
+
+void CScriptedFramework::SetTimer(QObject*, UINT id, UINT ms) {
+    m_timers[id] = ms;
+    m_timerLog.append(QStringLiteral("set %1").arg(id));
+}
+
+void CScriptedFramework::KillTimer(QObject*, UINT id) {
+    m_timers.erase(id);
+    m_timerLog.append(QStringLiteral("kill %1").arg(id));
+}
+
+void CScriptedFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
+                                        QObject* pWnd) {
+    m_popups.push_back({&popup, defaultItem, pt, pWnd});
+    if (m_nChosenCommand != 0)
+        PostMessage(pWnd, WM_COMMAND, WPARAM(m_nChosenCommand), 0);
+}
+
+bool CScriptedFramework::ShellExecuteOpen(const QString& target) {
+    m_opened.append(target);
+    return m_bOpenSucceeds;
+}
