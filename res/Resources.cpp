@@ -30,6 +30,8 @@ const std::vector<MenuResource>* LoadMenuResource(int id) {
     }
 }
 
+const char* LoadStringResource(int id) { return id == IDS_APP_TITLE ? kAppTitle : nullptr; }
+
 const QIcon* LoadIconResource(int id) {
     static std::map<int, QIcon> icons;
     if (id != IDI_NORMAL && id != IDI_STOPPED && id != IDI_WAITING)

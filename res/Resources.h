@@ -85,6 +85,9 @@ struct MenuResource {
 // The popups of menu 128 (the menu bar) or 129 (the tray menu); null for another id.
 const std::vector<MenuResource>* LoadMenuResource(int id);
 
+// The text of string resource 57344; null for another id.
+const char* LoadStringResource(int id);
+
 // The icon of resource 128, 130 or 131, loaded once for the life of the process;
 // null for another id.
 const QIcon* LoadIconResource(int id);

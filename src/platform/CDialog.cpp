@@ -1,0 +1,75 @@
+#include "CDialog.h"
+
+#include "CDataExchange.h"
+#include "CDialogBuilder.h"
+#include "CFrameWnd.h"
+#include "DialogTemplates.h"
+
+CDialog::CDialog(int nIDTemplate, QWidget* pParent)
+    : QDialog(pParent != nullptr ? pParent : CFrameWnd::AfxGetMainWnd()),
+      m_nIDTemplate(nIDTemplate) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
+void CDialog::Create() {
+    if (m_bCreated)
+        return;
+    m_bCreated = true;
+    if (const DialogTemplate* pTemplate = LoadDialogTemplate(m_nIDTemplate)) {
+        setWindowTitle(QString::fromUtf8(pTemplate->caption));
+        setFixedSize(CDialogBuilder::Build(this, *pTemplate, this));
+    }
+    OnInitDialog();
+}
+
+int CDialog::DoModal() {
+    Create();
+    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+    CDataExchange dx(this, bSaveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void CDialog::EndDialog(int nResult) { done(nResult == IDOK ? QDialog::Accepted : QDialog::Rejected); }
+
+QWidget* CDialog::GetDlgItem(int id) const { return CDialogBuilder::GetDlgItem(this, id); }
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    UpdateData(TRUE);
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+bool CDialog::OnCommand(int id) {
+    if (id == IDOK) {
+        OnOK();
+        return true;
+    }
+    if (id == IDCANCEL) {
+        OnCancel();
+        return true;
+    }
+    return false;
+}
+
+LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND)
+        return OnCommand(int(LOWORD(LPARAM(wParam)))) ? 0 : 1;
+    return 0;
+}
+
+bool CDialog::event(QEvent* pEvent) { return DispatchMessage(pEvent) || QDialog::event(pEvent); }
+
+void CDialog::reject() { OnCancel(); }

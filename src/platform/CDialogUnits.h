@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QRect>
+
+class QFont;
+
+// Dialog units as the dialog manager counts them: a quarter of the font's average
+// character width across and an eighth of its height down, so a template keeps its
+// proportions at any font size.
+class CDialogUnits {
+public:
+    explicit CDialogUnits(const QFont& font);
+
+    QRect MapRect(int x, int y, int cx, int cy) const;
+    int BaseX() const { return m_nBaseX; }
+    int BaseY() const { return m_nBaseY; }
+
+private:
+    int m_nBaseX;
+    int m_nBaseY;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// One REGEDIT4 file held in memory. It does no I/O, so any bytes at all can be fed to it.
+//
+// Format: "REGEDIT4", a blank line, then "[key path]" headers, each followed by its REG_SZ
+// values as "name"="data" lines; @="data" is the unnamed value. Inside the quotes \\ stands for
+// a backslash, \" for a quote, \n, \r and \t for line feed, carriage return and tab, and \xHH
+// (two hex digits) for any other byte below 0x20 and for 0x7F. Every other byte, UTF-8 among
+// them, is written as it is, so any byte string round-trips.
+//
+// Reading is tolerant. A line is a header, a value, or anything else: comments, blank lines,
+// other value types, broken quotes, unknown escapes, values with no key above them. Lines of
+// the last kind are kept as they stand. Every line keeps its exact bytes until it is changed,
+// so an unchanged hive serializes to the file it came from ("REGEDIT4" is put in front when
+// the file lacks it). A line that starts with "[" but is no good header ends the key above it,
+// so that values below it are never taken for that key's. Line ends may be LF or CRLF; new
+// lines follow the file's first line.
+//
+// Keys and value names compare case-insensitively. A key with two headers holds the values
+// of both; a value named twice reads as the later line, as regedit would import it, and a
+// change rewrites that line. A key exists when it or a key below it has a header. A path's
+// first component names a predefined root, which always exists and never gets a header.
+// Key paths given to AddKey and SetValue hold no control characters (CRegistry checks).
+class CRegistryHive {
+public:
+    static CRegistryHive Parse(const QByteArray& fileContent);
+    QByteArray Serialize() const;
+
+    bool HasKey(const QString& keyPath) const;
+    // Adds headers for the key and for every missing key above it, at the end of the file.
+    void AddKey(const QString& keyPath);
+    // An empty name is the unnamed value.
+    std::optional<QByteArray> Value(const QString& keyPath, const QByteArray& name) const;
+    void SetValue(const QString& keyPath, const QByteArray& name, const QByteArray& data);
+
+private:
+    enum class Kind { Other, Header, Value };
+    struct Line {
+        Kind kind = Kind::Other;
+        QByteArray text; // the exact bytes, without the line feed
+        QString key;     // the key a header opens or a value belongs to
+        QByteArray name;
+        QByteArray data;
+    };
+
+    static Line Classify(const QByteArray& text, std::optional<QString>& currentKey);
+    Line HeaderLine(const QString& keyPath) const;
+    Line ValueLine(const QString& keyPath, const QByteArray& name, const QByteArray& data) const;
+    // Index of the last header or value line of the key, or -1.
+    qsizetype LastLineOf(const QString& keyPath) const;
+    qsizetype ValueIndex(const QString& keyPath, const QByteArray& name) const;
+    void AppendHeader(const QString& keyPath);
+    void Insert(qsizetype index, Line line);
+
+    std::vector<Line> m_lines;
+    bool m_finalLineFeed = true;
+    bool m_crlf = false;
+};
