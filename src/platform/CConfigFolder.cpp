@@ -12,6 +12,10 @@ QString CConfigFolder::Path() {
     return base + QStringLiteral("/Quellmoor Software");
 }
 
-QString CConfigFolder::HivePath() { return Path() + QStringLiteral("/registry.reg"); }
+QString CConfigFolder::HivePath() {
+    return Path() + QStringLiteral("/registry.reg");
+}
 
-QString CConfigFolder::WindowsDirectory() { return Path(); }
+QString CConfigFolder::WindowsDirectory() {
+    return Path();
+}

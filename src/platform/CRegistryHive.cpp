@@ -1,5 +1,7 @@
 #include "CRegistryHive.h"
 
+#include <QList>
+
 namespace {
 
 const QByteArray kSignature = QByteArrayLiteral("REGEDIT4");
@@ -266,7 +268,8 @@ qsizetype CRegistryHive::ValueIndex(const QString& keyPath, const QByteArray& na
 
 void CRegistryHive::AppendHeader(const QString& keyPath) {
     if (!m_lines.empty() && !m_lines.back().text.trimmed().isEmpty())
-        Insert(m_lines.size(), {Kind::Other, m_crlf ? QByteArrayLiteral("\r") : QByteArray(), {}, {}, {}});
+        Insert(m_lines.size(),
+               {Kind::Other, m_crlf ? QByteArrayLiteral("\r") : QByteArray(), {}, {}, {}});
     Insert(m_lines.size(), HeaderLine(keyPath));
 }
 

@@ -1,0 +1,208 @@
+#include "CRegistryHive.h"
+
+#include <QTest>
+
+namespace {
+const QString kKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings");
+}
+
+class TestRegistryHive : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void freshFileLayout();
+    void humanWritten_data();
+    void humanWritten();
+    void garbled_data();
+    void garbled();
+    void unchangedFileIsKept_data();
+    void unchangedFileIsKept();
+    void keysAndParents();
+    void changesKeepOrder();
+};
+
+void TestRegistryHive::roundTrip_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("plain") << QByteArray("Often") << QByteArray("25");
+    QTest::newRow("quotes") << QByteArray("say \"hi\"") << QByteArray("\"quoted\"");
+    QTest::newRow("backslashes") << QByteArray("a\\b") << QByteArray("C:\\WINDOWS\\\\x\\");
+    QTest::newRow("line feed") << QByteArray("two\nlines") << QByteArray("one\ntwo\n");
+    QTest::newRow("carriage return") << QByteArray("cr") << QByteArray("a\rb\r\n");
+    QTest::newRow("tab") << QByteArray("\ttab") << QByteArray("a\tb");
+    QTest::newRow("control bytes") << QByteArray("nul") << QByteArray("a\0b\x01\x1f\x7f", 7);
+    QTest::newRow("utf-8") << QByteArray("Grüße") << QByteArray("naïve ✓ 日本");
+    QTest::newRow("no utf-8") << QByteArray("\xff\xfe") << QByteArray("\x80\xc3");
+    QTest::newRow("escape look-alike")
+        << QByteArray("\\x41") << QByteArray("\\n is not a line feed");
+    QTest::newRow("empty text") << QByteArray("empty") << QByteArray();
+    QTest::newRow("unnamed") << QByteArray() << QByteArray("default");
+    QTest::newRow("blanks") << QByteArray(" spaced ") << QByteArray("  both ends  ");
+}
+
+void TestRegistryHive::roundTrip() {
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, data);
+    CRegistryHive hive = CRegistryHive::Parse({});
+    hive.SetValue(kKey, name, data);
+    const QByteArray file = hive.Serialize();
+    // Every value stays on one line: the file has exactly its structural line feeds.
+    QCOMPARE(file.count('\n'), 10);
+    const CRegistryHive reread = CRegistryHive::Parse(file);
+    QCOMPARE(reread.Value(kKey, name), std::optional(data));
+    QCOMPARE(reread.Serialize(), file);
+}
+
+void TestRegistryHive::freshFileLayout() {
+    CRegistryHive hive = CRegistryHive::Parse({});
+    hive.SetValue(kKey, "Often", "25");
+    hive.SetValue(kKey, "Path", "C:\\a \"b\"\n");
+    hive.SetValue(kKey, "", "x");
+    QCOMPARE(hive.Serialize(),
+             QByteArray("REGEDIT4\n"
+                        "\n"
+                        "[HKEY_LOCAL_MACHINE\\Software]\n"
+                        "\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software]\n"
+                        "\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple]\n"
+                        "\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings]\n"
+                        "\"Often\"=\"25\"\n"
+                        "\"Path\"=\"C:\\\\a \\\"b\\\"\\n\"\n"
+                        "@=\"x\"\n"));
+}
+
+void TestRegistryHive::humanWritten_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<std::optional<QByteArray>>("expected");
+    const QByteArray header = "REGEDIT4\n\n[" + kKey.toUtf8() + "]\n";
+    QTest::newRow("plain") << header + "\"Debug\"=\"1\"\n"
+                           << QByteArray("Debug") << std::optional<QByteArray>("1");
+    QTest::newRow("blanks around =") << header + "  \"Debug\" = \"1\"  \n"
+                                     << QByteArray("Debug") << std::optional<QByteArray>("1");
+    QTest::newRow("crlf") << QByteArray(header).replace("\n", "\r\n") + "\"Debug\"=\"1\"\r\n"
+                          << QByteArray("Debug") << std::optional<QByteArray>("1");
+    QTest::newRow("bom") << "\xEF\xBB\xBF" + header + "\"Debug\"=\"1\"" << QByteArray("Debug")
+                         << std::optional<QByteArray>("1");
+    QTest::newRow("name case") << header + "\"DEBUG\"=\"1\"\n"
+                               << QByteArray("debug") << std::optional<QByteArray>("1");
+    QTest::newRow("utf-8 name case") << header + "\"ÄRGER\"=\"1\"\n"
+                                     << QByteArray("ärger") << std::optional<QByteArray>("1");
+    QTest::newRow("key case") << "REGEDIT4\n\n[" + kKey.toLower().toUtf8() + "]\n\"Debug\"=\"1\"\n"
+                              << QByteArray("Debug") << std::optional<QByteArray>("1");
+    QTest::newRow("header blanks") << "REGEDIT4\n\n  [" + kKey.toUtf8() + "]  \n\"Debug\"=\"1\"\n"
+                                   << QByteArray("Debug") << std::optional<QByteArray>("1");
+    QTest::newRow("later duplicate wins") << header + "\"Debug\"=\"1\"\n\"debug\"=\"2\"\n"
+                                          << QByteArray("Debug") << std::optional<QByteArray>("2");
+    QTest::newRow("key named twice")
+        << header + "\"A\"=\"1\"\n[HKEY_LOCAL_MACHINE\\Other]\n" + header.mid(10) + "\"B\"=\"2\"\n"
+        << QByteArray("B") << std::optional<QByteArray>("2");
+    QTest::newRow("at sign") << header + "@=\"d\"\n"
+                             << QByteArray() << std::optional<QByteArray>("d");
+    QTest::newRow("empty quoted name") << header + "\"\"=\"d\"\n"
+                                       << QByteArray() << std::optional<QByteArray>("d");
+    QTest::newRow("no signature") << "[" + kKey.toUtf8() + "]\n\"Debug\"=\"1\"\n"
+                                  << QByteArray("Debug") << std::optional<QByteArray>("1");
+    QTest::newRow("other key") << header + "[HKEY_LOCAL_MACHINE\\Other]\n\"Debug\"=\"1\"\n"
+                               << QByteArray("Debug") << std::optional<QByteArray>();
+}
+
+void TestRegistryHive::humanWritten() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, name);
+    QFETCH(std::optional<QByteArray>, expected);
+    QCOMPARE(CRegistryHive::Parse(file).Value(kKey, name), expected);
+}
+
+void TestRegistryHive::garbled_data() {
+    QTest::addColumn<QByteArray>("badLine");
+    QTest::addColumn<bool>("endsKey");
+    QTest::newRow("garbage") << QByteArray("this is no registry line") << false;
+    QTest::newRow("comment") << QByteArray("; hand note \"x\"=\"y\"") << false;
+    QTest::newRow("broken quote") << QByteArray("\"Broken=\"1") << false;
+    QTest::newRow("unterminated data") << QByteArray("\"Name\"=\"no end") << false;
+    QTest::newRow("unknown escape") << QByteArray("\"Path\"=\"C:\\Windows\"") << false;
+    QTest::newRow("short hex escape") << QByteArray("\"A\"=\"\\x4\"") << false;
+    QTest::newRow("dword") << QByteArray("\"Count\"=dword:00000001") << false;
+    QTest::newRow("hex continued") << QByteArray("\"Bin\"=hex:01,02,\\") << false;
+    QTest::newRow("trailing text") << QByteArray("\"A\"=\"1\" junk") << false;
+    QTest::newRow("nul bytes") << QByteArray("\"A\0\"=\"1\0\"\0", 11) << false;
+    QTest::newRow("huge line") << QByteArray(1 << 20, '"') << false;
+    QTest::newRow("broken header") << QByteArray("[HKEY_LOCAL_MACHINE\\Broken") << true;
+    QTest::newRow("delete key") << QByteArray("[-HKEY_LOCAL_MACHINE\\Gone]") << true;
+    QTest::newRow("empty header") << QByteArray("[]") << true;
+}
+
+// A bad line between good ones: every good value reads, the bad line survives a change
+// byte for byte and in its place, and values below a line that looks like a header are not
+// taken for the key above it.
+void TestRegistryHive::garbled() {
+    QFETCH(QByteArray, badLine);
+    QFETCH(bool, endsKey);
+    const QByteArray before = "REGEDIT4\n\n[" + kKey.toUtf8() + "]\n\"First\"=\"1\"\n";
+    const QByteArray after = "\"Second\"=\"2\"\n";
+    CRegistryHive hive = CRegistryHive::Parse(before + badLine + "\n" + after);
+    QCOMPARE(hive.Value(kKey, "First"), std::optional<QByteArray>("1"));
+    QCOMPARE(hive.Value(kKey, "Second").has_value(), !endsKey);
+    hive.SetValue(kKey, "First", "one");
+    hive.SetValue(kKey, "Third", "3");
+    const QByteArray saved = hive.Serialize();
+    QVERIFY(saved.contains("\n" + badLine + "\n" + after));
+    QVERIFY(saved.indexOf("\"First\"=\"one\"\n") < saved.indexOf(badLine));
+    const CRegistryHive reread = CRegistryHive::Parse(saved);
+    QCOMPARE(reread.Value(kKey, "First"), std::optional<QByteArray>("one"));
+    QCOMPARE(reread.Value(kKey, "Third"), std::optional<QByteArray>("3"));
+}
+
+void TestRegistryHive::unchangedFileIsKept_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("empty") << QByteArray() << QByteArray("REGEDIT4\n\n");
+    QTest::newRow("no final line feed") << QByteArray("REGEDIT4\n\n[A\\B]\n\"x\"=\"1\"")
+                                        << QByteArray("REGEDIT4\n\n[A\\B]\n\"x\"=\"1\"");
+    QTest::newRow("crlf") << QByteArray("REGEDIT4\r\n\r\n[A\\B]\r\n")
+                          << QByteArray("REGEDIT4\r\n\r\n[A\\B]\r\n");
+    QTest::newRow("no signature") << QByteArray("; notes\n") << QByteArray("REGEDIT4\n\n; notes\n");
+    QTest::newRow("lone nul") << QByteArray("\0", 1) << QByteArray("REGEDIT4\n\n\0", 11);
+    QTest::newRow("hand spacing") << QByteArray("REGEDIT4\n[A\\B]\n \"x\" = \"1\"\n\n\n")
+                                  << QByteArray("REGEDIT4\n[A\\B]\n \"x\" = \"1\"\n\n\n");
+}
+
+void TestRegistryHive::unchangedFileIsKept() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, saved);
+    QCOMPARE(CRegistryHive::Parse(file).Serialize(), saved);
+    QCOMPARE(CRegistryHive::Parse(saved).Serialize(), saved);
+}
+
+void TestRegistryHive::keysAndParents() {
+    CRegistryHive hive = CRegistryHive::Parse("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n");
+    QVERIFY(hive.HasKey("HKEY_LOCAL_MACHINE"));
+    QVERIFY(hive.HasKey("hkey_local_machine\\a\\b"));
+    QVERIFY(!hive.HasKey("HKEY_LOCAL_MACHINE\\A\\B\\C\\D"));
+    QVERIFY(!hive.HasKey("HKEY_LOCAL_MACHINE\\A\\BC"));
+    hive.AddKey("HKEY_LOCAL_MACHINE\\A\\B");
+    hive.AddKey("HKEY_LOCAL_MACHINE\\A\\X\\Y");
+    QCOMPARE(hive.Serialize(),
+             QByteArray("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\n"
+                        "[HKEY_LOCAL_MACHINE\\A\\X]\n\n[HKEY_LOCAL_MACHINE\\A\\X\\Y]\n"));
+}
+
+void TestRegistryHive::changesKeepOrder() {
+    CRegistryHive hive = CRegistryHive::Parse("REGEDIT4\r\n\r\n[K\\A]\r\n\"1\"=\"a\"\r\n\r\n"
+                                              "[K\\B]\r\n\"1\"=\"b\"\r\n");
+    hive.SetValue("K\\A", "2", "new");
+    hive.SetValue("k\\b", "1", "changed");
+    hive.SetValue("K\\A\\Sub", "", "x");
+    QCOMPARE(hive.Serialize(),
+             QByteArray("REGEDIT4\r\n\r\n[K\\A]\r\n\"1\"=\"a\"\r\n\"2\"=\"new\"\r\n\r\n"
+                        "[K\\B]\r\n\"1\"=\"changed\"\r\n\r\n[K\\A\\Sub]\r\n@=\"x\"\r\n"));
+}
+
+QTEST_APPLESS_MAIN(TestRegistryHive)
+#include "tst_registryhive.moc"
