@@ -1,0 +1,67 @@
+#pragma once
+
+#include "WinTypes.h"
+
+#include <QByteArray>
+#include <QString>
+
+// An open key. The predefined roots are never freed; every other handle is freed by
+// RegCloseKey.
+using HKEY = struct HKEY__*;
+extern const HKEY HKEY_LOCAL_MACHINE;
+
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_ACCESS_DENIED = 5;
+constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_BAD_PATHNAME = 161;
+constexpr LONG ERROR_MORE_DATA = 234;
+// The hive could not be read or replaced.
+constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// The Win32 registry calls over the hive file CConfigFolder::HivePath().
+//
+// Every call reads the file afresh, so a hand edit is seen at the next read. A change is one
+// read-modify-write under an exclusive flock on "<hive>.lock": re-read, apply, write
+// "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then succeed. A
+// crash leaves the old file or the new one; a failure before the rename leaves the hive
+// byte-identical and removes the temporary file. A symlinked hive has the end of its link
+// chain replaced, and the lock and temporary file lie beside that file. The file's mode is
+// kept. Reads take no lock: the hive is only ever replaced whole by rename, so an open sees
+// one complete version.
+//
+// Names of subkeys are joined to their parent's path with a backslash; a path with an empty
+// name in it or a control character fails with ERROR_BAD_PATHNAME. Keys created or opened by
+// RegCreateKeyEx may be written; keys opened by RegOpenKeyEx are for reading only.
+class CRegistry {
+public:
+    // Creates the key and every missing key above it, or opens it when it exists.
+    static LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, HKEY* phkResult,
+                               DWORD* pdwDisposition);
+    // As RegCreateKeyEx, but the creation and every change made through the new key, or
+    // through keys created or opened below it, is held back: it is written as one change
+    // when the last of these keys is closed, and that RegCloseKey reports the result. Until
+    // then these keys read as if it were written; nothing of it outlives a crash. Creating a
+    // new key fails at once when the hive's folder takes no lock file.
+    static LONG RegCreateKeyTransacted(HKEY hKey, const QString& subKey, HKEY* phkResult,
+                                       DWORD* pdwDisposition);
+    // Fails with ERROR_FILE_NOT_FOUND when the key does not exist.
+    static LONG RegOpenKeyEx(HKEY hKey, const QString& subKey, HKEY* phkResult);
+    // Copies the text with a NUL after it. When *pcbData is too small for both it fails with
+    // ERROR_MORE_DATA; *pcbData always ends up as the size needed. A null pData asks for the
+    // size only.
+    static LONG RegQueryValueEx(HKEY hKey, const QByteArray& valueName, char* pData,
+                                DWORD* pcbData);
+    // Writes REG_SZ text; cbData counts the terminator, which is not stored.
+    static LONG RegSetValueEx(HKEY hKey, const QByteArray& valueName, const char* pData,
+                              DWORD cbData);
+    static LONG RegCloseKey(HKEY hKey);
+
+private:
+    static LONG CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWORD* pdwDisposition,
+                          bool transacted);
+};

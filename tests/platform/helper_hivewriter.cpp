@@ -1,0 +1,66 @@
+// Changes the hive from a process of its own, for tests that run several at once or kill them.
+//
+//   helper_hivewriter write PREFIX COUNT [SIZE]
+//       writes Settings\PREFIX<i> = "<i>" padded with "x" to SIZE bytes, for i below COUNT,
+//       printing each name as soon as its write has reported success
+//   helper_hivewriter start
+//       the application's first steps: SetKey, the legacy import when the key is new, close;
+//       prints "new" or "existing"
+//
+// Exits 0 when everything succeeded, 1 when something failed, 2 on bad arguments.
+
+#include "CProfileStore.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QString kAppKey = QStringLiteral("Software\\Quellmoor Software\\Bumple");
+
+void Report(const QString& line) {
+    std::puts(line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+int Write(const QString& prefix, int count, int size) {
+    CProfileStore store;
+    store.m_strKeyPath = kAppKey;
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        const QString name = prefix + QString::number(i);
+        const QString value = QString::number(i).leftJustified(size, QLatin1Char('x'));
+        if (store.WriteProfileString(QStringLiteral("Settings"), name, value))
+            Report(name);
+        else
+            ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int Start() {
+    CProfileStore store;
+    HKEY hKey = nullptr;
+    DWORD disposition = 0;
+    if (!store.SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, kAppKey))
+        return 1;
+    if (disposition == REG_CREATED_NEW_KEY)
+        store.ImportIniFile(hKey);
+    if (CRegistry::RegCloseKey(hKey) != ERROR_SUCCESS)
+        return 1;
+    Report(disposition == REG_CREATED_NEW_KEY ? QStringLiteral("new") : QStringLiteral("existing"));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (mode == QLatin1String("write") && (argc == 4 || argc == 5))
+        return Write(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]),
+                     argc == 5 ? std::atoi(argv[4]) : 0);
+    if (mode == QLatin1String("start") && argc == 2)
+        return Start();
+    std::fputs("usage: helper_hivewriter write PREFIX COUNT [SIZE] | start\n", stderr);
+    return 2;
+}
