@@ -11,8 +11,11 @@ int CScriptedFramework::MessageBox(const QString& text, MessageIcon icon) {
 }
 
 int CScriptedFramework::Rand() {
-    if (m_draws.empty())
-        return 0;
+    // Past the script the draws go on as a small generator, so no loop waits forever.
+    if (m_draws.empty()) {
+        m_nNextDraw = (m_nNextDraw * 1103515245 + 12345) & 0x7FFFFFFF;
+        return m_nNextDraw;
+    }
     const int r = m_draws.front();
     m_draws.pop_front();
     return r;

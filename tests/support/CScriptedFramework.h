@@ -59,11 +59,14 @@ public:
     DWORD m_dwTicks = 0;
     std::time_t m_time = 1000;
     QString m_strTime = QStringLiteral("12:00:00");
-    std::deque<int> m_draws;  // returned by Rand() in turn; 0 when used up
+    std::deque<int> m_draws; // returned by Rand() in turn
     QSize m_screen{1024, 768};
     QPoint m_cursor{500, 700};
     bool m_bOpenSucceeds = true;
     int m_nChosenCommand = 0; // posted by TrackPopupMenu when non-zero
     // Called while a message box is "open", e.g. to deliver ticks under it.
     std::function<void(const QString&)> m_onMessageBox;
+
+private:
+    int m_nNextDraw = 1;
 };

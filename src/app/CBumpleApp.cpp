@@ -1,0 +1,86 @@
+#include "CBumpleApp.h"
+
+#include "CAboutDlg.h"
+#include "CBumpleDoc.h"
+#include "CBumpleView.h"
+#include "CFramework.h"
+#include "CMainFrame.h"
+#include "CPlatform.h"
+#include "CProfileStore.h"
+#include "CRegistry.h"
+#include "Resources.h"
+
+namespace {
+CBumpleApp* g_pApp = nullptr;
+}
+
+CBumpleApp::CBumpleApp() { g_pApp = this; }
+
+CBumpleApp::~CBumpleApp() {
+    delete m_pMainFrame;
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+CBumpleApp* CBumpleApp::Instance() { return g_pApp; }
+
+bool CBumpleApp::InitInstance(const QStringList& arguments) {
+    m_pProfileStore = new CProfileStore;
+    const QString keyPath = QStringLiteral("Software\\Quellmoor Software\\") + kAppTitle;
+    HKEY hKey = nullptr;
+    DWORD disposition = 0;
+    if (m_pProfileStore->SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, keyPath)) {
+        if (disposition == REG_CREATED_NEW_KEY)
+            m_pProfileStore->ImportIniFile(hKey);
+        CRegistry::RegCloseKey(hKey);
+    }
+
+    m_pDocument = std::make_unique<CBumpleDoc>();
+    m_pMainFrame = new CMainFrame;
+    auto* pView = new CBumpleView(m_pMainFrame);
+    m_pMainFrame->setCentralWidget(pView);
+    m_pMainFrame->SetActiveView(pView);
+
+    // No argument: a new document, which keeps the window hidden. A file argument opens
+    // that document and shows the window as launched.
+    bool showWindow = true;
+    const bool opened = arguments.size() > 1 ? m_pDocument->OnOpenDocument(arguments.at(1))
+                                             : m_pDocument->OnNewDocument(&showWindow);
+    if (!opened) {
+        CPlatform::Framework().MessageBox(
+            QStringLiteral("Bumple: Cannot open the document %1.").arg(arguments.at(1)));
+        return false;
+    }
+    pView->OnInitialUpdate();
+    if (showWindow)
+        m_pMainFrame->show();
+    return true;
+}
+
+int CBumpleApp::ExitInstance() {
+    // The frame and its view go first: the view stops the engine and removes its icon.
+    delete m_pMainFrame;
+    m_pMainFrame = nullptr;
+    delete m_pProfileStore;
+    m_pProfileStore = nullptr;
+    return 0;
+}
+
+void CBumpleApp::OnAppAbout() {
+    CAboutDlg dlg;
+    const CFrameWnd* pFrame = CFrameWnd::AfxGetMainWnd();
+    if (const auto* pView =
+            qobject_cast<const CBumpleView*>(pFrame != nullptr ? pFrame->GetActiveView() : nullptr)) {
+        dlg.m_strAddress = pView->m_strLocalAddress;
+        dlg.m_strUptime =
+            CAboutDlg::UptimeText(CPlatform::Framework().GetTickCount(), pView->m_dwLaunchTicks);
+    }
+    dlg.DoModal();
+}
+
+bool CBumpleApp::OnCommand(int id) {
+    if (id != ID_APP_ABOUT)
+        return false;
+    OnAppAbout();
+    return true;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "WinTypes.h"
+
+#include <QStringList>
+
+#include <memory>
+
+class CBumpleDoc;
+class CMainFrame;
+class CProfileStore;
+
+// The application object: the settings store, the document with its frame and view, and
+// the state that outlives the dialogs.
+class CBumpleApp {
+public:
+    CBumpleApp();
+    ~CBumpleApp();
+
+    // The one application object of the process.
+    static CBumpleApp* Instance();
+
+    // False ends the program at once.
+    bool InitInstance(const QStringList& arguments);
+    int ExitInstance();
+    void OnAppAbout();
+    // Commands that reach the application after the view and the frame; true when handled.
+    bool OnCommand(int id);
+
+    CProfileStore* m_pProfileStore = nullptr;
+    BOOL m_bEmailLinkVisited = 0;
+    BOOL m_bWebLinkVisited = 0;
+
+private:
+    std::unique_ptr<CBumpleDoc> m_pDocument;
+    CMainFrame* m_pMainFrame = nullptr;
+};

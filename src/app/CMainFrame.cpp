@@ -1,0 +1,87 @@
+#include "CMainFrame.h"
+
+#include "CBumpleApp.h"
+#include "CBumpleView.h"
+#include "CFramework.h"
+#include "CPlatform.h"
+#include "CWindowMessage.h"
+#include "Resources.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QMenuBar>
+#include <QUrl>
+
+CMainFrame::CMainFrame() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    if (const QIcon* pIcon = LoadIconResource(IDI_NORMAL))
+        setWindowIcon(*pIcon);
+    if (const auto* pMenu = LoadMenuResource(IDR_MAINFRAME)) {
+        for (const MenuResource& popup : *pMenu) {
+            QMenu* pPopup = menuBar()->addMenu(QString::fromLatin1(popup.title));
+            for (const MenuItemResource& item : popup.items) {
+                if (item.id == 0) {
+                    pPopup->addSeparator();
+                    continue;
+                }
+                const int id = item.id;
+                connect(pPopup->addAction(QString::fromLatin1(item.text)), &QAction::triggered,
+                        this, [this, id] { SendMessage(this, WM_COMMAND, WPARAM(id), 0); });
+            }
+        }
+    }
+    setGeometry(PreCreateWindow(CPlatform::Framework().ScreenSize()));
+}
+
+QRect CMainFrame::PreCreateWindow(QSize screen) {
+    const int width = int(float(screen.width()) * 0.25f);
+    const int height = int(float(screen.height()) * 0.3f);
+    return QRect((screen.width() - width) / 2, (screen.height() - height) / 2, width, height);
+}
+
+void CMainFrame::OnGetMinMaxInfo(MINMAXINFO* pInfo) const {
+    const auto* pView = qobject_cast<const CBumpleView*>(GetActiveView());
+    if (pView != nullptr && pView->m_bSizeKnown) {
+        pInfo->ptMinTrackSize = pView->m_sizeFrame;
+        pInfo->ptMaxTrackSize = pView->m_sizeFrame;
+    }
+}
+
+void CMainFrame::ApplySizeLimits() {
+    MINMAXINFO info{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
+    OnGetMinMaxInfo(&info);
+    if (minimumSize() != info.ptMinTrackSize)
+        setMinimumSize(info.ptMinTrackSize);
+    if (maximumSize() != info.ptMaxTrackSize)
+        setMaximumSize(info.ptMaxTrackSize);
+}
+
+bool CMainFrame::event(QEvent* pEvent) {
+    // The window system asks for the size limits whenever the frame is moved or sized.
+    if (pEvent->type() == QEvent::Resize || pEvent->type() == QEvent::Show)
+        ApplySizeLimits();
+    return CFrameWnd::event(pEvent);
+}
+
+bool CMainFrame::OnCommand(int id) {
+    switch (id) {
+    case ID_HELP_FINDER:
+    case ID_DEFAULT_HELP:
+    case ID_HELP:
+    case ID_CONTEXT_HELP:
+        // The help topics are the installed README.
+        if (!CPlatform::Framework().ShellExecuteOpen(
+                QUrl::fromLocalFile(QStringLiteral(BUMPLE_HELP_FILE)).toString()))
+            CPlatform::Framework().MessageBeep();
+        return true;
+    default:
+        return CBumpleApp::Instance() != nullptr && CBumpleApp::Instance()->OnCommand(id);
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* pEvent) {
+    pEvent->accept();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,193 @@
+#include "CBumpleView.h"
+
+#include "CBumpleApp.h"
+#include "CComboBox.h"
+#include "CDataExchange.h"
+#include "CDialogBuilder.h"
+#include "CFramework.h"
+#include "CNumberText.h"
+#include "CPlatform.h"
+#include "CProfileStore.h"
+#include "CWinsock.h"
+#include "DialogTemplates.h"
+#include "Resources.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
+    CFramework& framework = CPlatform::Framework();
+    if (const DialogTemplate* pTemplate = LoadDialogTemplate(IDD_BUMPLE_FORM))
+        setFixedSize(CDialogBuilder::Build(this, *pTemplate, this));
+    CDataExchange dx(this, FALSE);
+    DoDataExchange(&dx);
+
+    framework.Srand(unsigned(framework.Time()));
+    m_hIconNormal = LoadIconResource(IDI_NORMAL);
+    const int startup = CPlatform::Sockets().WSAStartup();
+    framework.Sleep(1000);
+    if (startup != 0)
+        framework.MessageBox(QStringLiteral("Bumple: WSAStartup failed"));
+
+    m_bLocalAddressKnown = FALSE;
+    m_strLocalAddress = QStringLiteral("no address yet");
+    m_bWaiting = m_bProbeTimerSet = m_bAutoStartPending = m_bNewTarget = m_bSizeKnown = FALSE;
+    m_socket = INVALID_SOCKET;
+
+    CProfileStore& store = Store();
+    const QString section = QStringLiteral("Settings");
+    m_bIgnoreFailures = store.GetProfileInt(section, QStringLiteral("Ignore"), 1);
+    m_bRandomName = store.GetProfileInt(section, QStringLiteral("RandomName"), 0);
+    m_bRandomTime = store.GetProfileInt(section, QStringLiteral("RandomTime"), 0);
+    m_bAutoStart = store.GetProfileInt(section, QStringLiteral("AutoStart"), 1);
+    m_bDebug = store.GetProfileInt(section, QStringLiteral("Debug"), 0);
+
+    m_strLaunchTime = framework.LocalTimeText();
+    m_dwLaunchTicks = framework.GetTickCount();
+
+    m_nDnsFailures = m_nHttpFailures = m_nSocketFailures = m_nSuccesses = 0;
+    m_strProblemName.clear();
+    m_bProblemUnseen = FALSE;
+}
+
+CBumpleView::~CBumpleView() {
+    OnDestroy();
+    CPlatform::Sockets().WSACleanup();
+}
+
+CProfileStore& CBumpleView::Store() { return *CBumpleApp::Instance()->m_pProfileStore; }
+
+void CBumpleView::SetStatus(const QString& strText) { m_staticStatus->setText(strText); }
+
+void CBumpleView::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_START, m_btnStart);
+    DDX_Control(pDX, IDC_NAME, m_comboName);
+    DDX_Control(pDX, IDC_PERIOD, m_editPeriod);
+    DDX_Control(pDX, IDC_NEXT_LABEL, m_staticNextLabel);
+    DDX_Control(pDX, IDC_COUNTDOWN, m_staticCountdown);
+    DDX_Control(pDX, IDC_STATUS, m_staticStatus);
+}
+
+void CBumpleView::OnInitialUpdate() {
+    if (!m_trayIcon.Create(this, IDR_TRAY_MENU, QStringLiteral("Bumple"), m_hIconNormal,
+                           WM_TRAY_NOTIFY))
+        CPlatform::Framework().MessageBox(QStringLiteral("Failed to create tray icon"),
+                                          MessageIcon::Stop);
+    else if (!m_bAutoStart)
+        m_trayIcon.SetIcon(IDI_STOPPED);
+
+    QRect frame;
+    CalcFrameRect(&frame);
+    window()->setGeometry(frame);
+    window()->update();
+    m_sizeFrame = frame.size();
+    m_bSizeKnown = TRUE;
+
+    m_btnStart->setEnabled(true);
+    m_bBusy = FALSE;
+
+    m_strPeriod = Store().GetProfileString(QStringLiteral("Settings"), QStringLiteral("Often"),
+                                           QStringLiteral("25"));
+    m_editPeriod->setText(m_strPeriod);
+    LoadNameList();
+    SetStatus(QStringLiteral("PLEASE START ME"));
+
+    m_nTick = 0;
+    int minutes = 0;
+    if (!CNumberText::ScanInt(m_strPeriod, &minutes))
+        minutes = 0;
+    minutes = std::min(minutes, 60);
+    m_nPeriod = m_nCurPeriod = minutes * 60;
+
+    if (m_bAutoStart) {
+        CPlatform::Framework().SetTimer(this, ID_TIMER_AUTOSTART, 1000);
+        m_bAutoStartPending = TRUE;
+    }
+}
+
+void CBumpleView::CalcFrameRect(QRect* pRect) const {
+    const QWidget* pFrame = window();
+    // Client-area geometry of the frame, and the two buttons in the same (screen) space.
+    const QRect frame = pFrame->geometry();
+    const auto screenRect = [pFrame](const QWidget* pControl) {
+        return QRect(pControl->mapTo(pFrame, QPoint(0, 0)) + pFrame->geometry().topLeft(),
+                     pControl->size());
+    };
+    const QRect start = screenRect(CDialogBuilder::GetDlgItem(this, IDC_START));
+    const QRect back = screenRect(CDialogBuilder::GetDlgItem(this, IDC_RETURN_TO_TRAY));
+    pRect->setCoords(frame.left(), frame.top(),
+                     frame.left() + start.width() + 2 * start.height() - 1,
+                     back.bottom() + 1 + back.height() + back.height() / 2 + 10 - 1);
+}
+
+LRESULT CBumpleView::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+    return m_trayIcon.OnIconMessage(wParam, lParam);
+}
+
+void CBumpleView::OnDestroy() { StopEngine(FALSE); }
+
+void CBumpleView::OnReturnToTray() { window()->hide(); }
+
+void CBumpleView::OnShutdown() { window()->close(); }
+
+void CBumpleView::OnRestore() {
+    window()->show();
+    CPlatform::Framework().SetForegroundWindow(window());
+}
+
+void CBumpleView::OnExit() { window()->close(); }
+
+void CBumpleView::OnAbout() { CBumpleApp::Instance()->OnAppAbout(); }
+
+LRESULT CBumpleView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        switch (int(LOWORD(LPARAM(wParam)))) {
+        case IDC_START:
+            OnStartOrApply();
+            return 1;
+        case IDC_RETURN_TO_TRAY:
+            OnReturnToTray();
+            return 1;
+        case IDC_SHUTDOWN:
+            OnShutdown();
+            return 1;
+        case ID_EDIT_NAMES:
+            OnEditNames();
+            return 1;
+        case ID_OPTIONS:
+            OnOptions();
+            return 1;
+        case ID_STATISTICS:
+            OnStatistics();
+            return 1;
+        case ID_RESTORE:
+            OnRestore();
+            return 1;
+        case ID_EXIT:
+            OnExit();
+            return 1;
+        case ID_APP_ABOUT:
+            OnAbout();
+            return 1;
+        default:
+            return 0;
+        }
+    case WM_TIMER:
+        OnTimer(UINT(wParam));
+        return 0;
+    case WM_PROBE_SOCKET:
+        return OnProbeSocket(wParam, lParam);
+    case WM_TARGET_RESOLVED:
+        return OnTargetResolved(wParam, lParam);
+    case WM_LOCAL_RESOLVED:
+        return OnLocalResolved(wParam, lParam);
+    case WM_TRAY_NOTIFY:
+        return OnTrayNotify(wParam, lParam);
+    default:
+        return 0;
+    }
+}
+
+bool CBumpleView::event(QEvent* pEvent) { return DispatchMessage(pEvent) || QWidget::event(pEvent); }

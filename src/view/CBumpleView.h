@@ -1,0 +1,142 @@
+#pragma once
+
+// The main form view and the keep-alive engine: every member of the engine lives here.
+
+#include "CMessageTarget.h"
+#include "CTrayNotifyIcon.h"
+#include "WinTypes.h"
+
+#include <QString>
+#include <QWidget>
+
+class CComboBox;
+class CDataExchange;
+class CProfileStore;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Private window messages
+constexpr UINT WM_PROBE_SOCKET = WM_APP + 0x08;
+constexpr UINT WM_TARGET_RESOLVED = WM_APP + 0x10;
+constexpr UINT WM_LOCAL_RESOLVED = WM_APP + 0x18;
+constexpr UINT WM_TRAY_NOTIFY = WM_APP + 0x64;
+
+// Window timers
+constexpr UINT ID_TIMER_TICK = 101;
+constexpr UINT ID_TIMER_AUTOSTART = 103;
+
+// Problem kinds
+constexpr int PROBLEM_HTTP = 0;
+constexpr int PROBLEM_DNS = 1;
+constexpr int PROBLEM_SOCKET = 2;
+
+class CBumpleView : public QWidget, public CMessageTarget {
+    Q_OBJECT
+public:
+    explicit CBumpleView(QWidget* pParent = nullptr);
+    ~CBumpleView() override;
+
+    // Form and commands
+    void DoDataExchange(CDataExchange* pDX);
+    void OnInitialUpdate();
+    void CalcFrameRect(QRect* pRect) const;
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void OnDestroy();
+    void OnReturnToTray();
+    void OnShutdown();
+    void OnEditNames();
+    void OnOptions();
+    void OnStatistics();
+    void OnRestore();
+    void OnExit();
+    void OnAbout();
+
+    // Name list
+    void LoadNameList();
+    static QStringList DefaultNames();
+
+    // Engine
+    void OnStartOrApply();
+    void StopEngine(BOOL bNotify);
+    void RunTheJob(BOOL bNewTarget);
+    void ResolveLocalAddress();
+    LRESULT OnLocalResolved(WPARAM wParam, LPARAM lParam);
+    void ResolveTarget();
+    LRESULT OnTargetResolved(WPARAM wParam, LPARAM lParam);
+    void ArmSchedule();
+    void OnTimer(UINT nIDEvent);
+    void RandomizePeriod();
+    SOCKET OpenProbeConnection(QString strName);
+    SOCKET OpenTcpSocket(const QString& strHost, const QString& strPort);
+    void SendProbeRequest();
+    LRESULT OnProbeSocket(WPARAM wParam, LPARAM lParam);
+    void RecordProblem(int nKind, const QString& strName);
+    void AdvanceToNextName(BOOL bFromSelection, const QString& strName);
+    QString BuildReportFooter() const;
+
+    // The pieces of the engine that are pure functions of their input.
+    // The period text in seconds; false when it is rejected.
+    static bool PeriodSeconds(const QString& strText, BOOL bDebug, int* pSeconds);
+    // Seconds left as the countdown shows them: "%2d:%2d" with the seconds' tens as a digit.
+    static QString FormatTimeLeft(int nSeconds);
+    static QByteArray ProbeRequest(const QString& strLocalAddress);
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Members, in declaration order
+    CTrayNotifyIcon m_trayIcon;
+    HICON m_hIconNormal = nullptr;
+    QPushButton* m_btnStart = nullptr;
+    CComboBox* m_comboName = nullptr;
+    QLineEdit* m_editPeriod = nullptr;
+    QLabel* m_staticNextLabel = nullptr;
+    QLabel* m_staticCountdown = nullptr;
+    QLabel* m_staticStatus = nullptr;
+    DWORD m_dwLaunchTicks = 0;
+    QString m_strLaunchTime;
+    BOOL m_bLocalAddressKnown = FALSE;
+    SOCKET m_socket = INVALID_SOCKET;
+    QString m_strLocalAddress;
+    QSize m_sizeFrame;
+    BOOL m_bSizeKnown = FALSE;
+    BOOL m_bWaiting = FALSE;
+    char m_szReply[1026] = {};
+    int m_nTick = 0;
+    int m_nPeriod = 0;
+    int m_nCurPeriod = 0;
+    QString m_strPeriod;
+    QString m_strName;
+    int m_nNameSel = 0;
+    QString m_strTarget;
+    BOOL m_bNewTarget = FALSE;
+    BOOL m_bBusy = FALSE;
+    BOOL m_bProbeTimerSet = FALSE;
+    BOOL m_bAutoStartPending = FALSE;
+    BOOL m_bFirstProbe = FALSE;
+    BOOL m_bIgnoreFailures = TRUE;
+    BOOL m_bRandomName = FALSE;
+    BOOL m_bRandomTime = FALSE;
+    BOOL m_bAutoStart = TRUE;
+    BOOL m_bDebug = FALSE;
+    int m_nDnsFailures = 0;
+    int m_nHttpFailures = 0;
+    int m_nSocketFailures = 0;
+    int m_nSuccesses = 0;
+    BOOL m_bProblemUnseen = FALSE;
+    QString m_strProblemName;
+    alignas(8) char m_hostBuf[1024] = {};
+
+protected:
+    bool event(QEvent* pEvent) override;
+
+private:
+    static CProfileStore& Store();
+    void SetStatus(const QString& strText);
+    // The host entry record in m_hostBuf when it is whole, else null.
+    const struct hostent* HostEntry() const;
+    void SaveNameList(const QString& strName);
+    void ShowTimeLeft();
+    int PickRandomName();
+    void CloseProbeSocket();
+};

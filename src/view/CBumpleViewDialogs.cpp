@@ -1,0 +1,48 @@
+// The view's commands that open the Edit Names, Options and Statistics dialogs.
+
+#include "CBumpleView.h"
+
+#include "CEditNamesDlg.h"
+#include "COptionsDlg.h"
+#include "CProfileStore.h"
+#include "CStatisticsDlg.h"
+
+void CBumpleView::OnEditNames() {
+    CEditNamesDlg dlg;
+    dlg.m_strSelection = m_strName;
+    if (dlg.DoModal() == IDOK)
+        LoadNameList();
+}
+
+void CBumpleView::OnOptions() {
+    COptionsDlg dlg;
+    dlg.m_bIgnoreFailures = m_bIgnoreFailures;
+    dlg.m_bRandomName = m_bRandomName;
+    dlg.m_bRandomTime = m_bRandomTime;
+    dlg.m_bAutoStart = m_bAutoStart;
+    if (dlg.DoModal() != IDOK)
+        return;
+    m_bIgnoreFailures = dlg.m_bIgnoreFailures;
+    m_bRandomName = dlg.m_bRandomName;
+    m_bRandomTime = dlg.m_bRandomTime;
+    m_bAutoStart = dlg.m_bAutoStart;
+    // New values take effect where the engine next reads them; nothing is restarted.
+    CProfileStore& store = Store();
+    const QString section = QStringLiteral("Settings");
+    store.WriteProfileInt(section, QStringLiteral("Ignore"), m_bIgnoreFailures);
+    store.WriteProfileInt(section, QStringLiteral("AutoStart"), m_bAutoStart);
+    store.WriteProfileInt(section, QStringLiteral("RandomName"), m_bRandomName);
+    store.WriteProfileInt(section, QStringLiteral("RandomTime"), m_bRandomTime);
+}
+
+void CBumpleView::OnStatistics() {
+    CStatisticsDlg dlg;
+    dlg.m_strDnsFailures = QString::number(m_nDnsFailures);
+    dlg.m_strHttpFailures = QString::number(m_nHttpFailures);
+    dlg.m_strSocketFailures = QString::number(m_nSocketFailures);
+    dlg.m_strSuccesses = QString::number(m_nSuccesses);
+    dlg.m_strProblemName = m_strProblemName;
+    // Opening acknowledges the problems: the tray tip drops its hint at the next update.
+    m_bProblemUnseen = FALSE;
+    dlg.DoModal();
+}

@@ -1,0 +1,117 @@
+// Start, stop, the probe at a period end, and the accounting of outcomes.
+
+#include "CBumpleView.h"
+
+#include "CComboBox.h"
+#include "CFramework.h"
+#include "CPlatform.h"
+#include "CWinsock.h"
+#include "Resources.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+void CBumpleView::OnStartOrApply() {
+    StopEngine(FALSE);
+    m_trayIcon.SetIcon(IDI_NORMAL);
+    m_btnStart->setEnabled(false);
+    m_bBusy = TRUE;
+    SetStatus(QStringLiteral("Starting Connection"));
+    if (!m_bLocalAddressKnown) {
+        SetStatus(QStringLiteral("Getting Local IP Address"));
+        CPlatform::Framework().BeginWaitCursor();
+        ResolveLocalAddress();
+    }
+    if (m_bLocalAddressKnown)
+        ResolveTarget();
+}
+
+void CBumpleView::StopEngine(BOOL bNotify) {
+    CFramework& framework = CPlatform::Framework();
+    m_btnStart->setEnabled(true);
+    m_bBusy = FALSE;
+    if (m_bProbeTimerSet)
+        framework.KillTimer(this, ID_TIMER_TICK);
+    if (m_bAutoStartPending)
+        framework.KillTimer(this, ID_TIMER_AUTOSTART);
+    SetStatus(QStringLiteral("NOT RUNNING"));
+    m_staticCountdown->setText(QString());
+    m_staticNextLabel->setEnabled(false);
+    CloseProbeSocket();
+    if (bNotify) {
+        m_trayIcon.SetTooltipText(QStringLiteral("Bumple has stopped"));
+        m_trayIcon.SetIcon(IDI_STOPPED);
+    }
+    m_bWaiting = FALSE;
+}
+
+void CBumpleView::CloseProbeSocket() {
+    if (m_socket != INVALID_SOCKET)
+        CPlatform::Sockets().closesocket(m_socket);
+    m_socket = INVALID_SOCKET;
+}
+
+void CBumpleView::RunTheJob(BOOL bNewTarget) {
+    m_btnStart->setEnabled(false);
+    m_bBusy = TRUE;
+    QString name = m_strName;
+    if (bNewTarget) {
+        name = m_strTarget;
+        m_bNewTarget = FALSE;
+    }
+    if (OpenProbeConnection(name) == INVALID_SOCKET) {
+        RecordProblem(PROBLEM_SOCKET, name);
+        if (!m_bIgnoreFailures)
+            StopEngine(TRUE);
+        return;
+    }
+    m_bWaiting = TRUE;
+    m_trayIcon.SetIcon(IDI_WAITING);
+    SendProbeRequest();
+}
+
+void CBumpleView::RecordProblem(int nKind, const QString& strName) {
+    m_trayIcon.SetIcon(IDI_NORMAL);
+    m_strProblemName = strName;
+    m_bProblemUnseen = TRUE;
+    switch (nKind) {
+    case PROBLEM_HTTP:
+        ++m_nHttpFailures;
+        break;
+    case PROBLEM_DNS:
+        ++m_nDnsFailures;
+        break;
+    case PROBLEM_SOCKET:
+        ++m_nSocketFailures;
+        break;
+    default:
+        break;
+    }
+}
+
+void CBumpleView::AdvanceToNextName(BOOL bFromSelection, const QString& strName) {
+    m_strProblemName = strName;
+    const int count = m_comboName->GetCount();
+    // With no entry there is nothing to move to: the restart takes the box's text again.
+    if (count > 0) {
+        int index;
+        if (bFromSelection) {
+            index = m_comboName->GetCurSel();
+            if (index < 0)
+                index = m_comboName->SetCurSel(CPlatform::Framework().Rand() % count);
+        } else {
+            index = m_comboName->FindStringExact(strName);
+        }
+        int next = index + 1;
+        if (next == count)
+            next = 0;
+        m_comboName->SetCurSel(next);
+    }
+    OnStartOrApply();
+}
+
+QString CBumpleView::BuildReportFooter() const {
+    return QStringLiteral("\n\nBumple launched at time ") + m_strLaunchTime +
+           QStringLiteral("\nThis message created at time ") +
+           CPlatform::Framework().LocalTimeText();
+}

@@ -1,0 +1,37 @@
+// The list of target names: the combo box's items are the data, kept in the store.
+
+#include "CBumpleView.h"
+
+#include "CComboBox.h"
+#include "CProfileStore.h"
+
+QStringList CBumpleView::DefaultNames() {
+    return {QStringLiteral("www.google.com"), QStringLiteral("www.microsoft.com"),
+            QStringLiteral("1.1.1.1"), QStringLiteral("www.apple.com"),
+            QStringLiteral("www.amazon.com")};
+}
+
+void CBumpleView::LoadNameList() {
+    CProfileStore& store = Store();
+    const QString section = QStringLiteral("Settings");
+    m_comboName->ResetContent();
+    for (int i = 0;; ++i) {
+        const QString name = store.GetProfileString(section, QStringLiteral("ComboName%1").arg(i));
+        if (name.isEmpty())
+            break;
+        m_comboName->AddString(name);
+    }
+    if (m_comboName->GetCount() == 0)
+        for (const QString& name : DefaultNames())
+            m_comboName->AddString(name);
+
+    int selection = store.GetProfileInt(section, QStringLiteral("ComboNameSel"), 0);
+    if (selection < m_comboName->GetCount()) {
+        m_comboName->SetCurSel(selection);
+    } else {
+        m_comboName->SetCurSel(0);
+        selection = 0;
+    }
+    m_nNameSel = selection;
+    m_strName = m_comboName->GetWindowText();
+}

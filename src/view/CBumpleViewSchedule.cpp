@@ -1,0 +1,130 @@
+// The one-second schedule, the countdown and the random choices at a period end.
+
+#include "CBumpleView.h"
+
+#include "CComboBox.h"
+#include "CFramework.h"
+#include "CNumberText.h"
+#include "CPlatform.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+bool CBumpleView::PeriodSeconds(const QString& strText, BOOL bDebug, int* pSeconds) {
+    float minutes = 0.0f;
+    const bool isNumber = CNumberText::ScanFloat(strText, &minutes);
+    // Whole minutes from 1 to 60, tested on the float itself so that huge values and
+    // infinities are never converted to int.
+    const bool accepted = bDebug || (isNumber && minutes >= 1.0f && minutes < 61.0f);
+    if (!accepted)
+        return false;
+    if (bDebug)
+        minutes = 0.25f;
+    const float seconds = minutes * 60.0f;
+    *pSeconds = int(seconds);
+    return true;
+}
+
+QString CBumpleView::FormatTimeLeft(int nSeconds) {
+    const int minutes = nSeconds / 60;
+    const int seconds = nSeconds - minutes * 60;
+    QString text = QString::asprintf("%2d:%2d", minutes, seconds);
+    if (text.size() > 3 && text[3] == QLatin1Char(' '))
+        text[3] = QLatin1Char('0');
+    return text;
+}
+
+void CBumpleView::ArmSchedule() {
+    const QString text = m_editPeriod->text();
+    int seconds = 0;
+    if (!PeriodSeconds(text, m_bDebug, &seconds)) {
+        StopEngine(TRUE);
+        m_editPeriod->setText(m_strPeriod);
+        CPlatform::Framework().MessageBox(
+            QStringLiteral("Bumple: Time period must be between 1 and 60"));
+        return;
+    }
+    m_strPeriod = text;
+    m_nPeriod = seconds;
+    m_nCurPeriod = m_nPeriod;
+    m_nTick = m_nPeriod - 1;
+    m_strTarget = m_comboName->GetWindowText();
+    m_staticNextLabel->setEnabled(true);
+    m_bFirstProbe = TRUE;
+    CPlatform::Framework().SetTimer(this, ID_TIMER_TICK, 1000);
+    m_bProbeTimerSet = TRUE;
+    m_bNewTarget = TRUE;
+}
+
+void CBumpleView::OnTimer(UINT nIDEvent) {
+    if (nIDEvent == ID_TIMER_AUTOSTART) {
+        CPlatform::Framework().KillTimer(this, ID_TIMER_AUTOSTART);
+        m_bAutoStartPending = FALSE;
+        OnStartOrApply();
+        return;
+    }
+    if (nIDEvent != ID_TIMER_TICK)
+        return;
+
+    if (!m_bBusy)
+        m_btnStart->setEnabled(true);
+    ++m_nTick;
+    if (m_nTick >= m_nCurPeriod) {
+        m_nTick = 0;
+        if (!m_bRandomName || m_bFirstProbe) {
+            m_bFirstProbe = FALSE;
+            if (m_bRandomTime)
+                RandomizePeriod();
+            else
+                m_nCurPeriod = m_nPeriod;
+            RunTheJob(m_bNewTarget);
+        } else {
+            m_nNameSel = PickRandomName();
+            m_comboName->SetCurSel(m_nNameSel);
+            m_strTarget = m_comboName->GetWindowText();
+            OnStartOrApply();
+        }
+    }
+    if (m_staticNextLabel->isEnabled())
+        ShowTimeLeft();
+}
+
+int CBumpleView::PickRandomName() {
+    CFramework& framework = CPlatform::Framework();
+    const int count = m_comboName->GetCount();
+    if (count == 0)
+        return -1;
+    const int selection = m_comboName->GetCurSel();
+    int index = framework.Rand() % count;
+    while (count > 1 && index == selection)
+        index = framework.Rand() % count;
+    return index;
+}
+
+void CBumpleView::RandomizePeriod() {
+    const int bound = m_bDebug ? 5 : 30;
+    int r;
+    int k;
+    do {
+        r = CPlatform::Framework().Rand();
+        k = r % 32;
+        if (k > bound)
+            k = bound;
+    } while (k <= 0);
+    if (r % 2 != 0)
+        k = -k;
+    if (m_nPeriod == 3600 && k > 0)
+        k = -k;
+    m_nCurPeriod = m_nPeriod + k;
+}
+
+void CBumpleView::ShowTimeLeft() {
+    const QString text = FormatTimeLeft(m_nCurPeriod - m_nTick);
+    m_staticCountdown->setText(text);
+    QString tip = QStringLiteral("Bumple in ") + text;
+    if ((m_nDnsFailures != 0 || m_nHttpFailures != 0 || m_nSocketFailures != 0) &&
+        m_bIgnoreFailures && m_bProblemUnseen)
+        tip += QStringLiteral("   Please check the Statistics dialog box");
+    m_trayIcon.SetTooltipText(tip);
+}

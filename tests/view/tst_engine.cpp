@@ -1,0 +1,565 @@
+#include "CBumpleView.h"
+#include "CComboBox.h"
+#include "CViewFixture.h"
+#include "Resources.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <arpa/inet.h>
+
+namespace {
+const QStringList kThreeNames = {
+    QStringLiteral("\"AutoStart\"=\"0\""),       QStringLiteral("\"Often\"=\"1\""),
+    QStringLiteral("\"ComboName0\"=\"alpha.test\""), QStringLiteral("\"ComboName1\"=\"beta.test\""),
+    QStringLiteral("\"ComboName2\"=\"gamma.test\""),
+};
+
+QStringList WithSettings(QStringList more) { return kThreeNames + more; }
+
+QString Address(const sockaddr_in& address) {
+    return QString::fromLatin1(inet_ntoa(address.sin_addr));
+}
+
+const QString kNameNotFound = QStringLiteral(
+    "Bumple: Name %1 Not Found.\n\n(The \"Ignore Connection Failures\" option in the Options "
+    "Dialog might help prevent this in the future.)");
+const QString kCannotConnect = QStringLiteral(
+    "Bumple: Cannot connect to %1 on port 80.\n\n(The \"Ignore Connection Failures\" option in "
+    "the Options Dialog might help prevent this in the future.)");
+const QString kFooter = QStringLiteral(
+    "\n\nBumple launched at time 08:15:02\nThis message created at time 09:01:44");
+} // namespace
+
+class TestEngine : public QObject {
+    Q_OBJECT
+
+    // Starts with a good local lookup (127.1.2.3) and a good target lookup (127.9.9.9).
+    static void StartResolved(CViewFixture& f) {
+        f.m_pView->OnStartOrApply();
+        CViewFixture::Pump();
+        if (!f.m_pView->m_bLocalAddressKnown) {
+            QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")}));
+            CViewFixture::Pump();
+        }
+        if (!f.m_sockets.m_pending.empty()) {
+            QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")}));
+            CViewFixture::Pump();
+        }
+    }
+
+private slots:
+    void constructionReadsSettingsAndStartsSockets_data() {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QList<int>>("expected"); // Ignore, RandomName, RandomTime, AutoStart, Debug
+        QTest::newRow("defaults") << QStringList() << QList<int>{1, 0, 0, 1, 0};
+        QTest::newRow("all set") << QStringList{"\"Ignore\"=\"0\"", "\"RandomName\"=\"1\"",
+                                                "\"RandomTime\"=\"1\"", "\"AutoStart\"=\"0\"",
+                                                "\"Debug\"=\"1\""}
+                                 << QList<int>{0, 1, 1, 0, 1};
+        QTest::newRow("text after digits") << QStringList{"\"Ignore\"=\"0 please\""}
+                                           << QList<int>{0, 0, 0, 1, 0};
+    }
+    void constructionReadsSettingsAndStartsSockets() {
+        QFETCH(QStringList, settings);
+        QFETCH(QList<int>, expected);
+        CViewFixture f(settings);
+        f.m_framework.m_time = 4242;
+        CBumpleView* v = f.Create();
+        QCOMPARE(QList<int>({v->m_bIgnoreFailures, v->m_bRandomName, v->m_bRandomTime,
+                             v->m_bAutoStart, v->m_bDebug}),
+                 expected);
+        QCOMPARE(f.m_framework.m_seeds, std::vector<unsigned>{4242});
+        QCOMPARE(f.m_sockets.m_nStartups, 1);
+        QCOMPARE(f.m_framework.m_sleeps, std::vector<DWORD>{1000});
+        QCOMPARE(v->m_strLocalAddress, QStringLiteral("no address yet"));
+        QCOMPARE(v->m_socket, INVALID_SOCKET);
+        QCOMPARE(v->m_strLaunchTime, QStringLiteral("12:00:00"));
+        QVERIFY(f.m_framework.m_messages.isEmpty());
+    }
+
+    void startupFailureIsReportedAndTheViewGoesOn() {
+        CViewFixture f;
+        f.m_sockets.m_nStartupResult = 10091;
+        f.Create();
+        QCOMPARE(f.m_framework.m_messages, QStringList{"Bumple: WSAStartup failed"});
+        QCOMPARE(f.Status(), QStringLiteral("PLEASE START ME"));
+    }
+
+    void destructionStopsAndCleansUp() {
+        CViewFixture f(kThreeNames);
+        f.Create();
+        StartResolved(f);
+        f.Tick();
+        const SOCKET s = f.m_sockets.LastSocket();
+        QVERIFY(s != INVALID_SOCKET);
+        f.m_pFrame.reset();
+        QCOMPARE(f.m_sockets.m_nCleanups, 1);
+        QVERIFY(f.m_sockets.m_open.empty());
+        QVERIFY(!f.m_tray.m_bShown);
+    }
+
+    void firstAndSecondStartStatusSequences() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->OnStartOrApply();
+        QCOMPARE(f.m_statusLog, QStringList({"NOT RUNNING", "Starting Connection",
+                                             "Getting Local IP Address",
+                                             "Determining Local IP Address"}));
+        QVERIFY(!v->m_btnStart->isEnabled());
+        QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_NORMAL));
+        QCOMPARE(f.m_sockets.m_lookups, QStringList{"testhost"});
+        QCOMPARE(f.m_framework.m_nWaitCursor, 1);
+        f.m_statusLog.clear();
+        QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")}));
+        CViewFixture::Pump();
+        QCOMPARE(f.m_statusLog, QStringList{"Validating Domain Name"});
+        QCOMPARE(v->m_strLocalAddress, QStringLiteral("127.1.2.3"));
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("alpha.test"));
+        QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")}));
+        CViewFixture::Pump();
+        QCOMPARE(f.m_framework.m_nWaitCursor, 0);
+        QVERIFY(v->m_staticNextLabel->isEnabled());
+
+        // The second start skips the local lookup.
+        f.m_statusLog.clear();
+        v->OnStartOrApply();
+        QCOMPARE(f.m_statusLog,
+                 QStringList({"NOT RUNNING", "Starting Connection", "Validating Domain Name"}));
+        QCOMPARE(f.m_sockets.m_lookups.size(), 3);
+    }
+
+    void digitNameArmsWithoutLookup() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        v->m_comboName->SetWindowText(QStringLiteral("127.0.0.1 local"));
+        f.m_statusLog.clear();
+        v->OnStartOrApply();
+        QCOMPARE(f.m_statusLog, QStringList({"NOT RUNNING", "Starting Connection"}));
+        QVERIFY(f.m_sockets.m_lookups.isEmpty());
+        QVERIFY(f.m_framework.IsTimerSet(101));
+        f.Tick();
+        QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(1));
+        QCOMPARE(Address(f.m_sockets.m_connectAddresses[0]), QStringLiteral("127.0.0.1"));
+        QCOMPARE(ntohs(f.m_sockets.m_connectAddresses[0].sin_port), 80);
+    }
+
+    void firstProbeOneTickAfterArmingThenEveryPeriod() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        QCOMPARE(v->m_nPeriod, 60);
+        QCOMPARE(v->m_nTick, 59);
+        QVERIFY(f.m_sockets.m_connected.empty());
+        f.Tick();
+        QCOMPARE(f.m_sockets.m_connected.size(), size_t(1));
+        QCOMPARE(Address(f.m_sockets.m_connectAddresses[0]), QStringLiteral("127.9.9.9"));
+        QCOMPARE(f.Status(), QStringLiteral("Bumple was sent"));
+        QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_WAITING));
+        QCOMPARE(f.m_sockets.m_sent.at(0), CBumpleView::ProbeRequest(QStringLiteral("127.1.2.3")));
+        QCOMPARE(f.m_sockets.m_selectMasks, std::vector<long>{35});
+        f.Tick(59);
+        QCOMPARE(f.m_sockets.m_connected.size(), size_t(1));
+        QCOMPARE(v->m_staticCountdown->text(), QStringLiteral(" 0:01"));
+        f.Tick();
+        QCOMPARE(f.m_sockets.m_connected.size(), size_t(2));
+        // The replaced probe socket is closed, not leaked.
+        QCOMPARE(f.m_sockets.m_open.size(), size_t(1));
+    }
+
+    void replyCompletesOnceAndCloseClosesTheSocket() {
+        CViewFixture f(kThreeNames);
+        f.m_framework.m_strTime = QStringLiteral("09:10:11");
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        f.Tick();
+        const SOCKET s = f.m_sockets.LastSocket();
+        f.m_sockets.PostEvent(s + 1000, FD_READ);
+        f.m_sockets.PostEvent(s, FD_WRITE);
+        CViewFixture::Pump();
+        QVERIFY(v->m_bWaiting);
+        f.m_sockets.PostEvent(s, FD_READ);
+        f.m_sockets.PostEvent(s, FD_READ);
+        CViewFixture::Pump();
+        QCOMPARE(v->m_nSuccesses, 1);
+        QCOMPARE(f.Status(), QStringLiteral("Bumple completed at 09:10:11"));
+        QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_NORMAL));
+        QVERIFY(!v->m_btnStart->isEnabled());
+        f.Tick();
+        QVERIFY(v->m_btnStart->isEnabled());
+        f.m_sockets.PostEvent(s, FD_CLOSE);
+        CViewFixture::Pump();
+        QCOMPARE(v->m_socket, INVALID_SOCKET);
+        QVERIFY(f.m_sockets.m_open.empty());
+        QCOMPARE(f.Setting("Often"), QStringLiteral("1"));
+        QCOMPARE(f.Setting("ComboName2"), QStringLiteral("gamma.test"));
+        QCOMPARE(f.Setting("ComboNameSel"), QStringLiteral("0"));
+    }
+
+    void silentServerKeepsStartDisabledAndCountsNothing() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        f.Tick();
+        f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_CLOSE);
+        f.Tick(30);
+        QVERIFY(!v->m_btnStart->isEnabled());
+        QVERIFY(v->m_bWaiting && v->m_bBusy);
+        QCOMPARE(v->m_nSuccesses + v->m_nHttpFailures + v->m_nDnsFailures + v->m_nSocketFailures,
+                 0);
+        f.Tick(30);
+        QCOMPARE(f.m_sockets.m_connected.size(), size_t(2));
+    }
+
+    // Every failure point with both settings of "Ignore".
+    void failurePolicy_data() {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<int>("ignore");
+        QTest::addColumn<QList<int>>("counts"); // http, dns, socket
+        QTest::addColumn<QString>("message");   // "" for none
+        QTest::addColumn<bool>("stopped");      // icon 130, tip "Bumple has stopped"
+        QTest::addColumn<QString>("nextLookup"); // name looked up next, "" for none
+        for (int ignore : {0, 1}) {
+            const QByteArray suffix = ignore ? " ignore 1" : " ignore 0";
+            QTest::newRow("local lookup" + suffix)
+                << "local" << ignore << QList<int>{0, 0, 0}
+                << QStringLiteral("Unable to get local IP address.\nHave you dialed your ISP?") +
+                       kFooter
+                << true << "";
+            QTest::newRow("target lookup" + suffix)
+                << "target" << ignore << QList<int>{0, 1, 0}
+                << (ignore ? QString() : kNameNotFound.arg("alpha.test") + kFooter) << !ignore
+                << (ignore ? "beta.test" : "");
+            QTest::newRow("period" + suffix)
+                << "period" << ignore << QList<int>{0, 0, 0}
+                << QStringLiteral("Bumple: Time period must be between 1 and 60") << true << "";
+            QTest::newRow("empty host" + suffix)
+                << "empty" << ignore << QList<int>{0, 0, 1} << QString() << !ignore << "";
+            QTest::newRow("socket" + suffix)
+                << "socket" << ignore << QList<int>{0, 0, 2}
+                << (ignore ? QString()
+                           : QStringLiteral("Bumple: Error opening stream socket") + kFooter)
+                << !ignore << "";
+            QTest::newRow("connect" + suffix)
+                << "connect" << ignore << QList<int>{1, 0, 1}
+                << (ignore ? QString() : kCannotConnect.arg("alpha.test") + kFooter) << !ignore
+                << (ignore ? "beta.test" : "");
+        }
+    }
+    void failurePolicy() {
+        QFETCH(QString, point);
+        QFETCH(int, ignore);
+        QFETCH(QList<int>, counts);
+        QFETCH(QString, message);
+        QFETCH(bool, stopped);
+        QFETCH(QString, nextLookup);
+        CViewFixture f(WithSettings({QStringLiteral("\"Ignore\"=\"%1\"").arg(ignore)}));
+        f.m_framework.m_strTime = QStringLiteral("09:01:44");
+        CBumpleView* v = f.Create();
+        v->m_strLaunchTime = QStringLiteral("08:15:02");
+        // What the tray shows at the moment the message box appears.
+        QString tipAtBox;
+        f.m_framework.m_onMessageBox = [&](const QString&) { tipAtBox = f.m_tray.m_strTip; };
+
+        v->OnStartOrApply();
+        CViewFixture::Pump();
+        if (point == "local") {
+            f.m_sockets.CompleteLookup(11001);
+        } else {
+            f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")});
+            CViewFixture::Pump();
+            if (point == "target") {
+                f.m_sockets.CompleteLookup(11001);
+            } else {
+                if (point == "period")
+                    v->m_editPeriod->setText(QStringLiteral("61"));
+                if (point == "empty")
+                    v->m_comboName->SetWindowText(QString());
+                f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")});
+                CViewFixture::Pump();
+                f.m_sockets.m_bSocketFails = point == "socket";
+                if (point == "connect")
+                    f.m_sockets.m_connectResults = {SOCKET_ERROR};
+                if (point != "period")
+                    f.Tick();
+            }
+        }
+        CViewFixture::Pump();
+        QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}),
+                 counts);
+        QCOMPARE(f.m_framework.m_messages, message.isEmpty() ? QStringList() : QStringList{message});
+        if (stopped) {
+            QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_STOPPED));
+            QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple has stopped"));
+            QCOMPARE(f.Status(), QStringLiteral("NOT RUNNING"));
+            QVERIFY(v->m_btnStart->isEnabled());
+            QVERIFY(!v->m_staticNextLabel->isEnabled());
+        } else {
+            QVERIFY(f.m_tray.m_strTip != QStringLiteral("Bumple has stopped"));
+        }
+        // A lookup failure shows its box after the stop, a connect failure before it.
+        if (!message.isEmpty() && point != "period")
+            QCOMPARE(tipAtBox == QStringLiteral("Bumple has stopped"),
+                     point == "local" || point == "target");
+        if (!nextLookup.isEmpty()) {
+            QCOMPARE(f.m_sockets.m_lookups.last(), nextLookup);
+            QCOMPARE(v->m_comboName->GetCurSel(), 1);
+            QCOMPARE(v->m_strProblemName, QStringLiteral("alpha.test"));
+        }
+        if (counts != QList<int>{0, 0, 0})
+            QVERIFY(v->m_bProblemUnseen);
+        QVERIFY(f.m_sockets.m_open.empty());
+    }
+
+    void rejectedPeriodKeepsTheLastAcceptedText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        for (const char* text : {"0.5", "61", "", "abc", "1e9", "-5", "nan", "0x10", "inf"})
+            QTest::newRow(text) << QString::fromLatin1(text) << false;
+        QTest::newRow("60.9") << QStringLiteral("60.9") << true;
+    }
+    void rejectedPeriodKeepsTheLastAcceptedText() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        v->m_editPeriod->setText(text);
+        v->OnStartOrApply();
+        CViewFixture::Pump();
+        f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")});
+        CViewFixture::Pump();
+        QCOMPARE(v->m_editPeriod->text(), accepted ? text : QStringLiteral("1"));
+        QCOMPARE(v->m_strPeriod, accepted ? text : QStringLiteral("1"));
+        QCOMPARE(v->m_nPeriod, accepted ? 3654 : 60);
+        QCOMPARE(f.m_framework.m_messages.size(), accepted ? 0 : 1);
+    }
+
+    void wrapAroundToTheFirstName() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_comboName->SetCurSel(2);
+        v->OnStartOrApply();
+        CViewFixture::Pump();
+        f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")});
+        CViewFixture::Pump();
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("gamma.test"));
+        f.m_sockets.CompleteLookup(11001);
+        CViewFixture::Pump();
+        QCOMPARE(v->m_comboName->GetCurSel(), 0);
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("alpha.test"));
+        QCOMPARE(f.m_statusLog.mid(f.m_statusLog.size() - 4),
+                 QStringList({"Last domain resolution failed", "NOT RUNNING", "Starting Connection",
+                              "Validating Domain Name"}));
+    }
+
+    void typedNameJoinsTheListOnlyAfterItConnects_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("new name") << QStringLiteral("delta.test") << 4 << 3;
+        QTest::newRow("case only") << QStringLiteral("BETA.test") << 3 << 1;
+    }
+    void typedNameJoinsTheListOnlyAfterItConnects() {
+        QFETCH(QString, typed);
+        QFETCH(int, count);
+        QFETCH(int, selected);
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_comboName->SetWindowText(typed);
+        StartResolved(f);
+        QCOMPARE(v->m_comboName->GetCount(), 3);
+        f.Tick();
+        QCOMPARE(v->m_comboName->GetCount(), count);
+        QCOMPARE(v->m_comboName->GetCurSel(), selected);
+        QCOMPARE(v->m_strName, typed);
+        QCOMPARE(f.Setting("ComboNameSel"), QString::number(selected));
+        QCOMPARE(f.Setting(QStringLiteral("ComboName%1").arg(count - 1)),
+                 count == 4 ? typed : QStringLiteral("gamma.test"));
+        QCOMPARE(f.Setting("ComboName4"), QStringLiteral("<missing>"));
+    }
+
+    void typedNameThatFailsToConnectIsNotAdded() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_comboName->SetWindowText(QStringLiteral("delta.test"));
+        StartResolved(f);
+        f.m_sockets.m_connectResults = {SOCKET_ERROR};
+        f.Tick();
+        QCOMPARE(v->m_comboName->GetCount(), 3);
+        // Not in the list: the advance goes to the first entry.
+        QCOMPARE(v->m_comboName->GetCurSel(), 0);
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("alpha.test"));
+    }
+
+    void typedNameWithLeadingBlanksConnectsWithoutThem() {
+        CViewFixture f(WithSettings({QStringLiteral("\"Ignore\"=\"0\"")}));
+        CBumpleView* v = f.Create();
+        v->m_comboName->SetWindowText(QStringLiteral("  delta.test"));
+        StartResolved(f);
+        f.m_sockets.m_connectResults = {SOCKET_ERROR};
+        f.Tick();
+        QCOMPARE(f.m_framework.m_messages.at(0).left(40),
+                 kCannotConnect.arg("delta.test").left(40));
+        QCOMPARE(v->m_strProblemName, QStringLiteral("  delta.test"));
+    }
+
+    void randomNamesSwitchAfterTheFirstProbe() {
+        CViewFixture f(WithSettings({QStringLiteral("\"RandomName\"=\"1\"")}));
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        f.Tick();
+        QCOMPARE(f.m_sockets.m_connected.size(), size_t(1));
+        // Draw 0 is the selection itself, so it draws again.
+        f.m_framework.m_draws = {0, 2};
+        f.Tick(60);
+        QCOMPARE(v->m_comboName->GetCurSel(), 2);
+        QCOMPARE(v->m_nNameSel, 2);
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("gamma.test"));
+        QCOMPARE(v->m_staticCountdown->text(), QString());
+        f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.8")});
+        CViewFixture::Pump();
+        f.Tick();
+        QCOMPARE(f.m_sockets.m_connected.size(), size_t(2));
+        QCOMPARE(Address(f.m_sockets.m_connectAddresses.back()), QStringLiteral("127.9.9.8"));
+    }
+
+    void randomNamesWithOneItem() {
+        CViewFixture f({QStringLiteral("\"AutoStart\"=\"0\""), QStringLiteral("\"Often\"=\"1\""),
+                        QStringLiteral("\"RandomName\"=\"1\""),
+                        QStringLiteral("\"ComboName0\"=\"127.0.0.1\"")});
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        v->OnStartOrApply();
+        f.Tick();
+        f.m_framework.m_draws = {0, 0, 0};
+        f.Tick(60);
+        QCOMPARE(v->m_comboName->GetCurSel(), 0);
+        QCOMPARE(f.m_framework.m_draws.size(), size_t(2));
+        // A name beginning with a digit re-arms at once: one second left.
+        QCOMPARE(v->m_staticCountdown->text(), QStringLiteral(" 0:01"));
+    }
+
+    void randomTimeBounds_data() {
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("high");
+        QTest::newRow("1 minute") << QStringLiteral("1") << 30 << 90;
+        QTest::newRow("60 minutes") << QStringLiteral("60") << 3570 << 3599;
+    }
+    void randomTimeBounds() {
+        QFETCH(QString, period);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        CViewFixture f(WithSettings({QStringLiteral("\"RandomTime\"=\"1\"")}));
+        CBumpleView* v = f.Create();
+        v->m_editPeriod->setText(period);
+        StartResolved(f);
+        QCOMPARE(v->m_nCurPeriod, v->m_nPeriod);
+        // Draws covering every residue: even lengthen, odd shorten, 0 redrawn.
+        for (int r = 0; r < 64; ++r)
+            f.m_framework.m_draws.push_back(r);
+        int shortest = 1 << 30;
+        int longest = 0;
+        for (int i = 0; i < 40; ++i) {
+            f.Tick(v->m_nCurPeriod - v->m_nTick);
+            shortest = std::min(shortest, v->m_nCurPeriod);
+            longest = std::max(longest, v->m_nCurPeriod);
+        }
+        QCOMPARE(shortest, low);
+        QCOMPARE(longest, high);
+    }
+
+    void tipHintAppearsAndClears() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        f.m_sockets.m_bSocketFails = true;
+        f.Tick();
+        QCOMPARE(v->m_nSocketFailures, 2);
+        f.Tick();
+        QCOMPARE(f.m_tray.m_strTip,
+                 QStringLiteral("Bumple in  0:59   Please check the Statistics dialog box"));
+        QVERIFY(f.m_tray.m_strTip.toUtf8().size() <= 63);
+        v->m_bProblemUnseen = FALSE;
+        f.Tick();
+        QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple in  0:58"));
+    }
+
+    void autoStartTimerStartsOnceAndAStartCancelsIt() {
+        CViewFixture f({QStringLiteral("\"ComboName0\"=\"127.0.0.1\"")});
+        CBumpleView* v = f.Create();
+        QVERIFY(f.m_framework.IsTimerSet(103));
+        QVERIFY(v->m_bAutoStartPending);
+        v->OnStartOrApply();
+        QVERIFY(!f.m_framework.IsTimerSet(103));
+        QCOMPARE(f.m_sockets.m_lookups.size(), 1);
+        v->OnTimer(103);
+        QVERIFY(!v->m_bAutoStartPending);
+    }
+
+    void localAddressChoice_data() {
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("one") << QStringList{"127.1.2.3"} << "127.1.2.3";
+        QTest::newRow("no zero byte: the last") << QStringList{"127.1.1.1", "127.2.2.2", "127.3.3.3"}
+                                                << "127.3.3.3";
+        QTest::newRow("a zero byte: the first") << QStringList{"127.0.1.1", "127.2.2.2"}
+                                                << "127.0.1.1";
+    }
+    void localAddressChoice() {
+        QFETCH(QStringList, addresses);
+        QFETCH(QString, chosen);
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->OnStartOrApply();
+        f.m_sockets.CompleteLookup(0, addresses);
+        CViewFixture::Pump();
+        QCOMPARE(v->m_strLocalAddress, chosen);
+        QVERIFY(v->m_bLocalAddressKnown);
+    }
+
+    void refusedLookupIsAFailedLookup() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        f.m_sockets.m_bRefuseLookups = true;
+        v->OnStartOrApply();
+        f.m_sockets.m_bRefuseLookups = false;
+        CViewFixture::Pump();
+        QCOMPARE(v->m_nDnsFailures, 1);
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("beta.test"));
+        QCOMPARE(f.m_framework.m_nWaitCursor, 1);
+    }
+
+    void emptyListAdvanceDoesNotDivideByZero() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        v->m_comboName->ResetContent();
+        v->m_comboName->SetWindowText(QStringLiteral("x.test"));
+        v->OnStartOrApply();
+        f.m_sockets.CompleteLookup(11001);
+        CViewFixture::Pump();
+        QCOMPARE(v->m_nDnsFailures, 1);
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("x.test"));
+    }
+
+    void startDuringCountdownClosesTheProbe() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        f.Tick();
+        v->OnStartOrApply();
+        QVERIFY(f.m_sockets.m_open.empty());
+        QCOMPARE(v->m_socket, INVALID_SOCKET);
+        QVERIFY(!v->m_bWaiting);
+        QVERIFY(!f.m_framework.IsTimerSet(101));
+    }
+};
+
+QTEST_MAIN(TestEngine)
+#include "tst_engine.moc"
