@@ -32,7 +32,7 @@ const DialogTemplate kAbout = {
         {IDC_ADDRESS, K::Label, "ip", CS_CENTER, 15, 109, 74, 10},
         {NO_ID, K::GroupBox, "Time Since Launch", CS_NONE, 5, 130, 97, 30},
         {IDC_UPTIME, K::Label, "ip", CS_CENTER, 15, 144, 74, 10},
-        {IDC_EMAIL_LINK, K::Label, "bumple@quellmoor.example", CS_CENTER, 135, 90, 90, 10},
+        {IDC_EMAIL_LINK, K::Label, "mara@quellmoor.example", CS_CENTER, 135, 90, 90, 10},
         {IDC_WEB_LINK, K::Label, "http://www.quellmoor.example/bumple/", CS_CENTER, 120, 110, 120,
          10},
         {NO_ID, K::GroupBox, "Fun Facts", CS_NONE, 110, 5, 140, 155},

@@ -1,0 +1,83 @@
+#include "CEditNamesDlg.h"
+
+#include "CBumpleApp.h"
+#include "CBumpleView.h"
+#include "CComboBox.h"
+#include "CDataExchange.h"
+#include "CDragListBox.h"
+#include "CFrameWnd.h"
+#include "CProfileStore.h"
+#include "Resources.h"
+
+#include <algorithm>
+
+namespace {
+const QString kSection = QStringLiteral("Settings");
+
+QString NameEntry(int i) {
+    return QStringLiteral("ComboName%1").arg(i);
+}
+} // namespace
+
+CEditNamesDlg::CEditNamesDlg(QWidget* pParent) : CDialog(IDD_EDIT_NAMES, pParent) {}
+
+void CEditNamesDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_NAME_LIST, m_listNames);
+    DDX_LBString(pDX, IDC_NAME_LIST, m_strSelection);
+}
+
+bool CEditNamesDlg::OnCommand(int id) {
+    switch (id) {
+    case IDC_DELETE_SELECTION:
+        OnDeleteSelection();
+        return true;
+    case IDC_RESTORE_DEFAULT:
+        OnRestoreDefault();
+        return true;
+    default:
+        return CDialog::OnCommand(id);
+    }
+}
+
+BOOL CEditNamesDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    const CFrameWnd* pFrame = CFrameWnd::AfxGetMainWnd();
+    if (const auto* pView =
+            qobject_cast<const CBumpleView*>(pFrame != nullptr ? pFrame->GetActiveView() : nullptr))
+        for (int i = 0; i < pView->m_comboName->GetCount(); ++i)
+            m_listNames->AddString(pView->m_comboName->GetLBText(i));
+    m_listNames->SetCurSel(m_listNames->FindStringExact(m_strSelection));
+    return TRUE;
+}
+
+void CEditNamesDlg::OnDeleteSelection() {
+    const int sel = m_listNames->GetCurSel();
+    if (sel < 0)
+        return;
+    m_listNames->DeleteString(sel);
+    m_listNames->SetCurSel(-1);
+}
+
+void CEditNamesDlg::OnRestoreDefault() {
+    m_listNames->ResetContent();
+    for (const QString& name : CBumpleView::DefaultNames())
+        m_listNames->AddString(name);
+    m_listNames->SetCurSel(-1);
+}
+
+void CEditNamesDlg::OnOK() {
+    CProfileStore& store = *CBumpleApp::Instance()->m_pProfileStore;
+    const int count = m_listNames->GetCount();
+    for (int i = 0; i < count; ++i)
+        store.WriteProfileString(kSection, NameEntry(i), m_listNames->GetText(i));
+    // An empty value ends the list for every reader, so stale names beyond it are blanked.
+    for (int i = count; !store.GetProfileString(kSection, NameEntry(i), QString()).isEmpty(); ++i)
+        store.WriteProfileString(kSection, NameEntry(i), QString());
+
+    // The name that was current when the dialog opened is followed, not the clicked one.
+    const int followed = std::max(m_listNames->FindStringExact(m_strSelection), 0);
+    m_listNames->SetCurSel(followed);
+    store.WriteProfileInt(kSection, QStringLiteral("ComboNameSel"), followed);
+    CDialog::OnOK();
+}

@@ -1,0 +1,29 @@
+#include "CStatisticsDlg.h"
+
+#include "CDataExchange.h"
+#include "Resources.h"
+
+#include <QLabel>
+
+CStatisticsDlg::CStatisticsDlg(QWidget* pParent) : CDialog(IDD_STATISTICS, pParent) {}
+
+void CStatisticsDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PROBLEM_NAME, m_ctlProblemName);
+    DDX_Control(pDX, IDC_PROBLEM_LABEL, m_ctlProblemLabel);
+    DDX_Text(pDX, IDC_DNS_FAILURES, m_strDnsFailures);
+    DDX_Text(pDX, IDC_HTTP_FAILURES, m_strHttpFailures);
+    DDX_Text(pDX, IDC_SUCCESSES, m_strSuccesses);
+    DDX_Text(pDX, IDC_SOCKET_FAILURES, m_strSocketFailures);
+    DDX_Text(pDX, IDC_PROBLEM_NAME, m_strProblemName);
+}
+
+BOOL CStatisticsDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    // A run without problems shows only the four counts.
+    if (m_strProblemName.isEmpty()) {
+        m_ctlProblemName->hide();
+        m_ctlProblemLabel->hide();
+    }
+    return TRUE;
+}

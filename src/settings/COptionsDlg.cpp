@@ -1,0 +1,14 @@
+#include "COptionsDlg.h"
+
+#include "CDataExchange.h"
+#include "Resources.h"
+
+COptionsDlg::COptionsDlg(QWidget* pParent) : CDialog(IDD_OPTIONS, pParent) {}
+
+void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Check(pDX, IDC_AUTO_START, m_bAutoStart);
+    DDX_Check(pDX, IDC_RANDOM_NAME, m_bRandomName);
+    DDX_Check(pDX, IDC_RANDOM_TIME, m_bRandomTime);
+    DDX_Check(pDX, IDC_IGNORE_FAILURES, m_bIgnoreFailures);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "CDialog.h"
+
+// The four engine options as check boxes; the view copies them in and out.
+class COptionsDlg : public CDialog {
+    Q_OBJECT
+public:
+    explicit COptionsDlg(QWidget* pParent = nullptr);
+
+    BOOL m_bAutoStart = FALSE;
+    BOOL m_bRandomName = FALSE;
+    BOOL m_bRandomTime = FALSE;
+    BOOL m_bIgnoreFailures = FALSE;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+};
