@@ -4,6 +4,13 @@
 
 #include <map>
 
+// The resources live in a static library, whose registration the linker would drop since
+// nothing refers to it.
+[[maybe_unused]] static const int g_nResourcesRegistered = [] {
+    Q_INIT_RESOURCE(bumple);
+    return 0;
+}();
+
 const std::vector<MenuResource>* LoadMenuResource(int id) {
     static const std::vector<MenuResource> menuBar = {
         {"&Bumple",
@@ -30,7 +37,9 @@ const std::vector<MenuResource>* LoadMenuResource(int id) {
     }
 }
 
-const char* LoadStringResource(int id) { return id == IDS_APP_TITLE ? kAppTitle : nullptr; }
+const char* LoadStringResource(int id) {
+    return id == IDS_APP_TITLE ? kAppTitle : nullptr;
+}
 
 const QIcon* LoadIconResource(int id) {
     static std::map<int, QIcon> icons;

@@ -50,9 +50,13 @@ HICON LoadStandardIcon(const StandardIconEntry* pEntry) {
 
 } // namespace
 
-CTrayNotifyIcon::CTrayNotifyIcon() { std::memset(&m_nid, 0, sizeof m_nid); }
+CTrayNotifyIcon::CTrayNotifyIcon() {
+    std::memset(&m_nid, 0, sizeof m_nid);
+}
 
-CTrayNotifyIcon::~CTrayNotifyIcon() { RemoveIcon(); }
+CTrayNotifyIcon::~CTrayNotifyIcon() {
+    RemoveIcon();
+}
 
 BOOL CTrayNotifyIcon::Create(QObject* pOwner, UINT uID, const QString& strTip, HICON hIcon,
                              UINT nNotifyMessage) {
@@ -120,8 +124,10 @@ BOOL CTrayNotifyIcon::SetIcon(const QString& strResourceName) {
 }
 
 BOOL CTrayNotifyIcon::SetStandardIcon(const QString& strIconName) {
-    const HICON hIcon = LoadStandardIcon(FindStandardIcon(
-        [&strIconName](const StandardIconEntry& e) { return strIconName == QLatin1String(e.name); }));
+    const HICON hIcon =
+        LoadStandardIcon(FindStandardIcon([&strIconName](const StandardIconEntry& e) {
+            return strIconName == QLatin1String(e.name);
+        }));
     return hIcon != nullptr ? SetIcon(hIcon) : FALSE;
 }
 
@@ -131,7 +137,9 @@ BOOL CTrayNotifyIcon::SetStandardIcon(UINT nIconId) {
     return hIcon != nullptr ? SetIcon(hIcon) : FALSE;
 }
 
-HICON CTrayNotifyIcon::GetIcon() const { return m_bAdded ? m_nid.hIcon : nullptr; }
+HICON CTrayNotifyIcon::GetIcon() const {
+    return m_bAdded ? m_nid.hIcon : nullptr;
+}
 
 BOOL CTrayNotifyIcon::SetNotificationWnd(QObject* pOwner) {
     if (!m_bAdded)
@@ -141,7 +149,9 @@ BOOL CTrayNotifyIcon::SetNotificationWnd(QObject* pOwner) {
     return Notify(NIM_MODIFY, 0);
 }
 
-QObject* CTrayNotifyIcon::GetNotificationWnd() const { return m_pOwner; }
+QObject* CTrayNotifyIcon::GetNotificationWnd() const {
+    return m_pOwner;
+}
 
 void CTrayNotifyIcon::HideIcon() {
     if (m_bHidden)

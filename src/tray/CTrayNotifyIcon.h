@@ -23,8 +23,7 @@ public:
     CTrayNotifyIcon& operator=(const CTrayNotifyIcon&) = delete;
     virtual ~CTrayNotifyIcon();
 
-    BOOL Create(QObject* pOwner, UINT uID, const QString& strTip, HICON hIcon,
-                UINT nNotifyMessage);
+    BOOL Create(QObject* pOwner, UINT uID, const QString& strTip, HICON hIcon, UINT nNotifyMessage);
 
     BOOL SetTooltipText(const QString& strTip);
     BOOL SetTooltipText(UINT nStringId);
