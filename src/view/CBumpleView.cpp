@@ -58,7 +58,10 @@ CBumpleView::~CBumpleView() {
 
 CProfileStore& CBumpleView::Store() { return *CBumpleApp::Instance()->m_pProfileStore; }
 
-void CBumpleView::SetStatus(const QString& strText) { m_staticStatus->setText(strText); }
+void CBumpleView::SetStatus(const QString& strText) {
+    m_staticStatus->setText(strText);
+    emit StatusChanged(strText);
+}
 
 void CBumpleView::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_START, m_btnStart);

@@ -127,6 +127,10 @@ public:
     QString m_strProblemName;
     alignas(8) char m_hostBuf[1024] = {};
 
+signals:
+    // Every text the status line shows, in turn.
+    void StatusChanged(const QString& strText);
+
 protected:
     bool event(QEvent* pEvent) override;
 

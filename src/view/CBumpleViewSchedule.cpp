@@ -21,8 +21,8 @@ bool CBumpleView::PeriodSeconds(const QString& strText, BOOL bDebug, int* pSecon
         return false;
     if (bDebug)
         minutes = 0.25f;
-    const float seconds = minutes * 60.0f;
-    *pSeconds = int(seconds);
+    // The single-precision minutes times 60, kept exact: 1.3 lies just below 1.3 and gives 77.
+    *pSeconds = int(double(minutes) * 60.0);
     return true;
 }
 

@@ -4,25 +4,10 @@
 #include "CProfileStore.h"
 #include "CRegistry.h"
 
-#include <QAccessible>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QTest>
-
-namespace {
-CViewFixture* g_pCurrent = nullptr;
-
-// Every text change of the status line is reported through the accessibility updates
-// of the label.
-void OnAccessibilityUpdate(QAccessibleEvent* pEvent) {
-    if (g_pCurrent == nullptr || g_pCurrent->m_pView == nullptr ||
-        pEvent->type() != QAccessible::NameChanged)
-        return;
-    if (pEvent->object() == g_pCurrent->m_pView->m_staticStatus)
-        g_pCurrent->m_statusLog.append(g_pCurrent->m_pView->m_staticStatus->text());
-}
-} // namespace
 
 CViewFixture::CViewFixture(const QStringList& settings) {
     qputenv("BUMPLE_CONFIG_DIR", m_dir.path().toUtf8());
@@ -42,13 +27,9 @@ CViewFixture::CViewFixture(const QStringList& settings) {
         CRegistry::RegCloseKey(hKey);
     m_app.m_pProfileStore = m_pStore.get();
     CPlatform::Install(&m_sockets, &m_tray, &m_framework);
-    g_pCurrent = this;
-    QAccessible::installUpdateHandler(OnAccessibilityUpdate);
 }
 
 CViewFixture::~CViewFixture() {
-    QAccessible::installUpdateHandler(nullptr);
-    g_pCurrent = nullptr;
     m_pFrame.reset();
     Pump();
     m_app.m_pProfileStore = nullptr;
@@ -60,6 +41,8 @@ CBumpleView* CViewFixture::Create() {
     m_pView = new CBumpleView(m_pFrame.get());
     m_pFrame->setCentralWidget(m_pView);
     m_pFrame->SetActiveView(m_pView);
+    QObject::connect(m_pView, &CBumpleView::StatusChanged,
+                     [this](const QString& text) { m_statusLog.append(text); });
     m_pView->OnInitialUpdate();
     return m_pView;
 }

@@ -104,6 +104,8 @@ private slots:
     void firstAndSecondStartStatusSequences() {
         CViewFixture f(kThreeNames);
         CBumpleView* v = f.Create();
+        QCOMPARE(f.m_statusLog, QStringList{"PLEASE START ME"});
+        f.m_statusLog.clear();
         v->OnStartOrApply();
         QCOMPARE(f.m_statusLog, QStringList({"NOT RUNNING", "Starting Connection",
                                              "Getting Local IP Address",

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Bumple and runs it. Arguments go to the program.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/install-deps.sh" run
+cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$top/build"
+exec "$top/build/bumple" "$@"

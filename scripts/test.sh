@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Bumple and runs the whole test suite: the unit, scenario,
+# real-socket and end-to-end tests inside a private network namespace (nothing can leave
+# the machine there), then the time-boxed fuzzers and the suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/install-deps.sh" test
+jobs=${BUMPLE_JOBS:-2}
+
+suite() { # build-dir, extra cmake arguments...
+    local dir=$1
+    shift
+    cmake -S "$top" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    # Tests that need the network's isolation fail rather than skip here.
+    unshare -n env BUMPLE_REQUIRE_NETNS=1 sh -c \
+        'ip link set lo up && cd "$0" && ctest --output-on-failure --timeout 300' "$dir"
+}
+
+suite "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ "${BUMPLE_QUICK:-0}" != 1 ]; then
+    "$top/scripts/fuzz.sh"
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+        suite "$top/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DBUMPLE_SANITIZE=ON
+fi
+echo "All tests passed."
