@@ -1,12 +1,11 @@
+#include "ArmedEngine.h"
 #include "CBumpleView.h"
-#include "CComboBox.h"
 #include "CModalDriver.h"
 #include "COptionsDlg.h"
 #include "CViewFixture.h"
 #include "Resources.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -145,10 +144,7 @@ private slots:
     void runningEngineIsNotTouched() {
         CViewFixture f({"\"AutoStart\"=\"0\""});
         CBumpleView* v = f.Create();
-        v->m_editPeriod->setText(QStringLiteral("1"));
-        v->m_comboName->SetWindowText(QStringLiteral("127.0.0.1"));
-        v->m_bLocalAddressKnown = TRUE;
-        v->OnStartOrApply();
+        ArmLoopbackEngine(v);
         QVERIFY(f.m_framework.IsTimerSet(ID_TIMER_TICK));
         const QStringList timersBefore = f.m_framework.m_timerLog;
         const QString statusBefore = f.Status();
