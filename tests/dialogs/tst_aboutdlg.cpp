@@ -1,0 +1,124 @@
+#include "CAboutDlg.h"
+#include "CBumpleApp.h"
+#include "CBumpleView.h"
+#include "CModalDriver.h"
+#include "CViewFixture.h"
+#include "Resources.h"
+
+#include <QLabel>
+#include <QTest>
+
+namespace {
+QString Text(CDialog& dlg, int id) {
+    const auto* pLabel = qobject_cast<QLabel*>(dlg.GetDlgItem(id));
+    return pLabel != nullptr ? pLabel->text() : QStringLiteral("<none>");
+}
+
+CStaticLink* Link(CDialog& dlg, int id) {
+    return qobject_cast<CStaticLink*>(dlg.GetDlgItem(id));
+}
+} // namespace
+
+class TestAboutDlg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void uptimeText_data() {
+        QTest::addColumn<DWORD>("now");
+        QTest::addColumn<DWORD>("launch");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("at launch") << DWORD(5000) << DWORD(5000) << "0 seconds";
+        QTest::newRow("119 s") << DWORD(119999) << DWORD(0) << "119 seconds";
+        QTest::newRow("120 s") << DWORD(120000) << DWORD(0) << "2 minutes";
+        QTest::newRow("179 s") << DWORD(179999) << DWORD(0) << "2 minutes";
+        QTest::newRow("ten hours") << DWORD(36000000 + 777) << DWORD(777) << "600 minutes";
+        QTest::newRow("across the wrap")
+            << DWORD(5000) << DWORD(0xFFFFFFFFu - 4999u) << "10 seconds";
+        QTest::newRow("longest") << DWORD(999) << DWORD(1000) << "71582 minutes";
+    }
+    void uptimeText() {
+        QFETCH(DWORD, now);
+        QFETCH(DWORD, launch);
+        QFETCH(QString, text);
+        QCOMPARE(CAboutDlg::UptimeText(now, launch), text);
+    }
+
+    void showsTheAddressAndTheTimeSinceLaunch_data() {
+        QTest::addColumn<bool>("resolved");
+        QTest::addColumn<DWORD>("elapsed");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("uptime");
+        QTest::newRow("just launched") << false << DWORD(1500) << "no address yet"
+                                       << "1 seconds";
+        QTest::newRow("resolved") << true << DWORD(130000) << "127.1.2.3"
+                                  << "2 minutes";
+    }
+    void showsTheAddressAndTheTimeSinceLaunch() {
+        QFETCH(bool, resolved);
+        QFETCH(DWORD, elapsed);
+        QFETCH(QString, address);
+        QFETCH(QString, uptime);
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        f.m_framework.m_dwTicks = 0xFFFFF000u;
+        CBumpleView* v = f.Create();
+        if (resolved)
+            v->m_strLocalAddress = QStringLiteral("127.1.2.3");
+        f.m_framework.m_dwTicks += elapsed;
+        QStringList shown;
+        CModalDriver driver([&](CDialog& dlg) {
+            shown = QStringList{Text(dlg, IDC_ADDRESS), Text(dlg, IDC_UPTIME)};
+            QTest::mouseClick(dlg.GetDlgItem(IDOK), Qt::LeftButton);
+        });
+        v->OnAbout();
+        QVERIFY(driver.m_bRan);
+        QVERIFY(!driver.m_bLeftOpen);
+        QCOMPARE(shown, QStringList({address, uptime}));
+    }
+
+    void linksOpenTheirTargets() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        CModalDriver driver([&](CDialog& dlg) {
+            for (int id : {IDC_EMAIL_LINK, IDC_WEB_LINK})
+                if (CStaticLink* pLink = Link(dlg, id))
+                    QTest::mouseClick(pLink, Qt::LeftButton, {}, pLink->rect().center());
+        });
+        v->OnAbout();
+        QCOMPARE(f.m_framework.m_opened, QStringList({"mailto:mara@quellmoor.example",
+                                                      "http://www.quellmoor.example/bumple/"}));
+    }
+
+    // The visited flags live in the application object, so they outlast each box.
+    void visitedFlagsOutliveTheBox() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        {
+            CModalDriver driver([](CDialog& dlg) {
+                CStaticLink* pWeb = Link(dlg, IDC_WEB_LINK);
+                QTest::mouseClick(pWeb, Qt::LeftButton, {}, pWeb->rect().center());
+            });
+            v->OnAbout();
+        }
+        QCOMPARE(f.m_app.m_bWebLinkVisited, 1);
+        QCOMPARE(f.m_app.m_bEmailLinkVisited, 0);
+
+        f.m_framework.m_bOpenSucceeds = false;
+        const BOOL* pEmailFlag = nullptr;
+        const BOOL* pWebFlag = nullptr;
+        CModalDriver again([&](CDialog& dlg) {
+            pEmailFlag = Link(dlg, IDC_EMAIL_LINK)->m_pVisited;
+            pWebFlag = Link(dlg, IDC_WEB_LINK)->m_pVisited;
+            CStaticLink* pEmail = Link(dlg, IDC_EMAIL_LINK);
+            QTest::mouseClick(pEmail, Qt::LeftButton, {}, pEmail->rect().center());
+        });
+        v->OnAbout();
+        QCOMPARE(pEmailFlag, &f.m_app.m_bEmailLinkVisited);
+        QCOMPARE(pWebFlag, &f.m_app.m_bWebLinkVisited);
+        QCOMPARE(f.m_app.m_bWebLinkVisited, 1);
+        QCOMPARE(f.m_app.m_bEmailLinkVisited, 0);
+        QCOMPARE(f.m_framework.m_nBeeps, 1);
+    }
+};
+
+QTEST_MAIN(TestAboutDlg)
+#include "tst_aboutdlg.moc"

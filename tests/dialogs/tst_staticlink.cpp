@@ -1,0 +1,211 @@
+#include "CDialog.h"
+#include "CPlatform.h"
+#include "CScriptedFramework.h"
+#include "CStaticLink.h"
+#include "CWindowMessage.h"
+#include "Resources.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+const QColor kBlue(0, 0, 255);
+const QColor kPurple(128, 0, 128);
+const QString kWeb = QStringLiteral("http://www.quellmoor.example/bumple/");
+const QString kEmail = QStringLiteral("mara@quellmoor.example");
+
+int PixelsOf(QWidget* pWidget, const QColor& color) {
+    const QImage image = pWidget->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y).rgb() == color.rgb() ? 1 : 0;
+    return n;
+}
+
+// The pointer as the window system reports it to a tracking widget.
+void MoveTo(QWidget* pWidget, const QPoint& point) {
+    QMouseEvent move(QEvent::MouseMove, point, pWidget->mapToGlobal(point), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(pWidget, &move);
+}
+
+void Leave(QWidget* pWidget) {
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(pWidget, &leave);
+}
+
+bool ShowsHand(const CStaticLink& link) {
+    return link.cursor().shape() == Qt::BitmapCursor;
+}
+} // namespace
+
+class TestStaticLink : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<CScriptedFramework> m_pFramework;
+    std::unique_ptr<CDialog> m_pDlg;
+    std::unique_ptr<CStaticLink> m_pLink;
+    BOOL m_bVisited = 0;
+
+    // The About box's label of that id, taken over by a link with the test's visited flag.
+    CStaticLink& Attach(int id, BOOL bVisited = 0) {
+        m_bVisited = bVisited;
+        m_pLink->SubclassDlgItem(id, m_pDlg.get());
+        m_pLink->m_pVisited = &m_bVisited;
+        m_pDlg->show();
+        return *m_pLink;
+    }
+    QPoint Inside() const { return m_pLink->rect().center(); }
+
+private slots:
+    void init() {
+        m_pFramework = std::make_unique<CScriptedFramework>();
+        CPlatform::Install(nullptr, nullptr, m_pFramework.get());
+        m_pDlg = std::make_unique<CDialog>(IDD_ABOUTBOX);
+        m_pDlg->Create();
+        m_pLink = std::make_unique<CStaticLink>();
+    }
+    void cleanup() {
+        m_pLink.reset();
+        m_pDlg.reset();
+        CPlatform::Install(nullptr, nullptr, nullptr);
+    }
+
+    void takesThePlaceOfTheLabel() {
+        const QWidget* pLabel = m_pDlg->GetDlgItem(IDC_WEB_LINK);
+        const QRect place = pLabel->geometry();
+        QVERIFY(m_pLink->SubclassDlgItem(IDC_WEB_LINK, m_pDlg.get()));
+        QCOMPARE(m_pDlg->GetDlgItem(IDC_WEB_LINK), m_pLink.get());
+        QCOMPARE(m_pLink->geometry(), place);
+        QCOMPARE(m_pLink->text(), kWeb);
+        QCOMPARE(m_pLink->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        QVERIFY(!m_pLink->SubclassDlgItem(IDC_EMAIL_LINK, m_pDlg.get()));
+        CStaticLink other;
+        QVERIFY(!other.SubclassDlgItem(4711, m_pDlg.get()));
+    }
+
+    void clickOpensTheTarget_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("web address") << kWeb << kWeb;
+        QTest::newRow("author's e-mail") << kEmail << QStringLiteral("mailto:") + kEmail;
+        QTest::newRow("already mailto")
+            << QStringLiteral("mailto:") + kEmail << QStringLiteral("mailto:") + kEmail;
+        QTest::newRow("another mailbox")
+            << QStringLiteral("anna@quellmoor.example") << QStringLiteral("anna@quellmoor.example");
+        QTest::newRow("mailbox without at sign")
+            << QStringLiteral("http://mara.example/") << QStringLiteral("http://mara.example/");
+    }
+    void clickOpensTheTarget() {
+        QFETCH(QString, text);
+        QFETCH(QString, target);
+        CStaticLink& link = Attach(IDC_EMAIL_LINK);
+        link.setText(text);
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QCOMPARE(m_pFramework->m_opened, QStringList({target, target}));
+        QCOMPARE(m_bVisited, 1);
+    }
+
+    void pressOutsideOrOtherButtonOpensNothing() {
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        QTest::mouseClick(&link, Qt::RightButton, {}, Inside());
+        QTest::mousePress(&link, Qt::LeftButton, {}, Inside());
+        QTest::mouseRelease(&link, Qt::LeftButton, {}, QPoint(-5, -5));
+        QVERIFY(m_pFramework->m_opened.isEmpty());
+    }
+
+    void successTurnsTheLinkPurple() {
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        MoveTo(&link, Inside());
+        QVERIFY(PixelsOf(&link, kBlue) > 0);
+        QCOMPARE(PixelsOf(&link, kPurple), 0);
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QCOMPARE(m_bVisited, 1);
+        QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(PixelsOf(&link, kPurple) > 0);
+        QCOMPARE(PixelsOf(&link, kBlue), 0);
+        QVERIFY(link.m_fontUnderline.underline());
+        QCOMPARE(m_pFramework->m_nBeeps, 0);
+    }
+
+    void failureBeepsAndStaysBlue() {
+        m_pFramework->m_bOpenSucceeds = false;
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        MoveTo(&link, Inside());
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QCOMPARE(m_pFramework->m_nBeeps, 1);
+        QCOMPARE(m_bVisited, 0);
+        QVERIFY(ShowsHand(link));
+        QVERIFY(PixelsOf(&link, kBlue) > 0);
+        QCOMPARE(PixelsOf(&link, kPurple), 0);
+        QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
+    }
+
+    void visitedFlagShowsPurpleFromTheFirstPaint() {
+        CStaticLink& link = Attach(IDC_EMAIL_LINK, 1);
+        QVERIFY(PixelsOf(&link, kPurple) > 0);
+        QCOMPARE(PixelsOf(&link, kBlue), 0);
+    }
+
+    void aFlagOtherThanOneIsUnvisited() {
+        CStaticLink& link = Attach(IDC_EMAIL_LINK, 2);
+        QVERIFY(PixelsOf(&link, kBlue) > 0);
+    }
+
+    void hoverShowsTheHand() {
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        QVERIFY(!ShowsHand(link));
+        MoveTo(&link, Inside());
+        QVERIFY(ShowsHand(link));
+        QCOMPARE(link.m_bCaptured, TRUE);
+        QCOMPARE(link.cursor().hotSpot(), QPoint(0, 0));
+        Leave(&link);
+        QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(link.m_bCaptured, FALSE);
+    }
+
+    void clickPausesHoverForOneSecond() {
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        MoveTo(&link, Inside());
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QCOMPARE(m_pFramework->m_timers.at(105), UINT(1000));
+        Leave(&link);
+        MoveTo(&link, Inside());
+        QVERIFY(!ShowsHand(link));
+        QCOMPARE(link.m_bCaptured, FALSE);
+
+        SendMessage(&link, WM_TIMER, 105, 0);
+        QVERIFY(!m_pFramework->IsTimerSet(105));
+        QCOMPARE(m_pFramework->m_timerLog, QStringList({"set 105", "kill 105"}));
+        MoveTo(&link, Inside());
+        QVERIFY(ShowsHand(link));
+    }
+
+    void otherTimersKeepThePause() {
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        SendMessage(&link, WM_TIMER, 101, 0);
+        MoveTo(&link, Inside());
+        QVERIFY(!ShowsHand(link));
+        QVERIFY(m_pFramework->IsTimerSet(105));
+    }
+
+    // A label that is not plain text keeps its own look, yet still opens on a click.
+    void richTextIsLeftUncoloured() {
+        auto* pLabel = qobject_cast<QLabel*>(m_pDlg->GetDlgItem(IDC_WEB_LINK));
+        pLabel->setTextFormat(Qt::RichText);
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        QCOMPARE(PixelsOf(&link, kBlue), 0);
+        QCOMPARE(PixelsOf(&link, kPurple), 0);
+        QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
+    }
+};
+
+QTEST_MAIN(TestStaticLink)
+#include "tst_staticlink.moc"
