@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray kSignature = QByteArrayLiteral("REGEDIT4");
@@ -16,11 +18,17 @@ bool SameKey(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+bool IsAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
 // Bytes that are no valid UTF-8 compare exactly, so that two different broken names never
-// fold onto the same replacement characters.
+// fold onto the same replacement characters. ASCII needs no conversion.
 bool SameName(const QByteArray& a, const QByteArray& b) {
     if (a == b)
         return true;
+    if (IsAscii(a) && IsAscii(b))
+        return a.compare(b, Qt::CaseInsensitive) == 0;
     return a.isValidUtf8() && b.isValidUtf8() &&
            QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
 }

@@ -1,6 +1,5 @@
-#include "CConfigFolder.h"
 #include "CRegistry.h"
-#include "CRegistryHive.h"
+#include "HiveTestFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,19 +16,10 @@ namespace {
 const QString kApp = QStringLiteral("Software\\Quellmoor Software\\Bumple");
 const QString kAppPath = QStringLiteral("HKEY_LOCAL_MACHINE\\") + kApp;
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void WriteAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QString Helper() {
-    return qEnvironmentVariable("BUMPLE_TEST_BINARY_DIR") + QStringLiteral("/helper_hivewriter");
 }
 
 LONG SetText(HKEY hKey, const QByteArray& name, const QByteArray& text) {
@@ -77,7 +67,7 @@ void TestRegistry::createOrOpen() {
              ERROR_SUCCESS);
     QCOMPARE(disposition, REG_CREATED_NEW_KEY);
     QCOMPARE(CRegistry::RegCloseKey(hKey), ERROR_SUCCESS);
-    const QByteArray created = ReadAll(CConfigFolder::HivePath());
+    const QByteArray created = ReadHiveBytes();
     QVERIFY(created.startsWith("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n"));
     QVERIFY(created.endsWith("\n[" + kAppPath.toUtf8() + "]\n"));
 
@@ -85,7 +75,7 @@ void TestRegistry::createOrOpen() {
              ERROR_SUCCESS);
     QCOMPARE(disposition, REG_OPENED_EXISTING_KEY);
     QCOMPARE(CRegistry::RegCloseKey(hKey), ERROR_SUCCESS);
-    QCOMPARE(ReadAll(CConfigFolder::HivePath()), created);
+    QCOMPARE(ReadHiveBytes(), created);
     QCOMPARE(CRegistry::RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
 }
 
@@ -161,7 +151,7 @@ void TestRegistry::terminatorCounted() {
     QCOMPARE(CRegistry::RegSetValueEx(hKey, "V", data.constData(), DWORD(data.size())),
              ERROR_SUCCESS);
     CRegistry::RegCloseKey(hKey);
-    QVERIFY(ReadAll(CConfigFolder::HivePath()).endsWith("]\n" + line));
+    QVERIFY(ReadHiveBytes().endsWith("]\n" + line));
 }
 
 void TestRegistry::readOnlyKey() {
@@ -169,13 +159,13 @@ void TestRegistry::readOnlyKey() {
     QCOMPARE(CRegistry::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey, nullptr), ERROR_SUCCESS);
     CRegistry::RegCloseKey(hKey);
     QCOMPARE(CRegistry::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey), ERROR_SUCCESS);
-    const QByteArray before = ReadAll(CConfigFolder::HivePath());
+    const QByteArray before = ReadHiveBytes();
     QCOMPARE(SetText(hKey, "V", "1"), ERROR_ACCESS_DENIED);
     HKEY hSub = nullptr;
     QCOMPARE(CRegistry::RegCreateKeyEx(hKey, QStringLiteral("Sub"), &hSub, nullptr),
              ERROR_ACCESS_DENIED);
     CRegistry::RegCloseKey(hKey);
-    QCOMPARE(ReadAll(CConfigFolder::HivePath()), before);
+    QCOMPARE(ReadHiveBytes(), before);
 }
 
 void TestRegistry::handEditSeen() {
@@ -183,7 +173,7 @@ void TestRegistry::handEditSeen() {
     QCOMPARE(CRegistry::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey, nullptr), ERROR_SUCCESS);
     QCOMPARE(SetText(hKey, "", "before"), ERROR_SUCCESS);
     const QString hive = CConfigFolder::HivePath();
-    QByteArray edited = ReadAll(hive).replace("@=\"before\"", "@=\"after\"");
+    QByteArray edited = ReadFileBytes(hive).replace("@=\"before\"", "@=\"after\"");
     edited += "\n[" + kAppPath.toUtf8() + "\\ByHand]\n\"Debug\"=\"1\"\n";
     WriteAll(hive, edited);
     char buffer[260];
@@ -223,7 +213,7 @@ void TestRegistry::transactedKey() {
     QVERIFY(!QFileInfo::exists(CConfigFolder::HivePath()));
 
     QCOMPARE(CRegistry::RegCloseKey(hApp), ERROR_SUCCESS);
-    const CRegistryHive hive = CRegistryHive::Parse(ReadAll(CConfigFolder::HivePath()));
+    const CRegistryHive hive = ReadHive();
     QCOMPARE(hive.Value(kAppPath + QStringLiteral("\\Settings"), "Often"),
              std::optional<QByteArray>("10"));
 }
@@ -238,7 +228,7 @@ void TestRegistry::symlinkedHive() {
     QCOMPARE(SetText(hKey, "V", "1"), ERROR_SUCCESS);
     CRegistry::RegCloseKey(hKey);
     QVERIFY(QFileInfo(CConfigFolder::HivePath()).isSymLink());
-    const QByteArray content = ReadAll(target);
+    const QByteArray content = ReadFileBytes(target);
     QVERIFY(content.startsWith("REGEDIT4\n\n; kept\n"));
     QVERIFY(content.endsWith("\"V\"=\"1\"\n"));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tmp")));
@@ -273,12 +263,12 @@ void TestRegistry::readOnlyFolder() {
              ERROR_SUCCESS);
     QCOMPARE(SetText(hKey, "Old", "1"), ERROR_SUCCESS);
     CRegistry::RegCloseKey(hKey);
-    const QByteArray before = ReadAll(CConfigFolder::HivePath());
+    const QByteArray before = ReadHiveBytes();
     const QByteArray folder = QFile::encodeName(m_dir->path());
     QProcess writer;
     if (::geteuid() != 0) {
         QCOMPARE(::chmod(folder.constData(), 0555), 0);
-        writer.start(Helper(),
+        writer.start(HiveWriterPath(),
                      {QStringLiteral("write"), QStringLiteral("New"), QStringLiteral("1")});
     } else {
         // Permission bits do not stop root: write from behind a read-only bind mount instead.
@@ -286,7 +276,7 @@ void TestRegistry::readOnlyFolder() {
             QStringLiteral("unshare"),
             {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
              QStringLiteral("mount --bind -o ro \"$0\" \"$0\" || exit 99; exec \"$1\" write New 1"),
-             m_dir->path(), Helper()});
+             m_dir->path(), HiveWriterPath()});
     }
     QVERIFY(writer.waitForFinished(30000));
     ::chmod(folder.constData(), 0700);
@@ -295,7 +285,7 @@ void TestRegistry::readOnlyFolder() {
               "kernel)");
     QCOMPARE(writer.exitCode(), 1);
     QCOMPARE(writer.readAllStandardOutput(), QByteArray());
-    QCOMPARE(ReadAll(CConfigFolder::HivePath()), before);
+    QCOMPARE(ReadHiveBytes(), before);
     QVERIFY(!QFileInfo::exists(CConfigFolder::HivePath() + QStringLiteral(".tmp")));
 }
 
@@ -305,13 +295,14 @@ void TestRegistry::concurrentWriters() {
     std::vector<std::unique_ptr<QProcess>> writers;
     for (const QString& prefix : prefixes) {
         writers.push_back(std::make_unique<QProcess>());
-        writers.back()->start(Helper(), {QStringLiteral("write"), prefix, QString::number(kCount)});
+        writers.back()->start(HiveWriterPath(),
+                              {QStringLiteral("write"), prefix, QString::number(kCount)});
     }
     for (const auto& writer : writers) {
         QVERIFY(writer->waitForFinished(60000));
         QCOMPARE(writer->exitCode(), 0);
     }
-    const CRegistryHive hive = CRegistryHive::Parse(ReadAll(CConfigFolder::HivePath()));
+    const CRegistryHive hive = ReadHive();
     for (const QString& prefix : prefixes) {
         for (int i = 0; i < kCount; ++i) {
             const QByteArray name = (prefix + QString::number(i)).toUtf8();

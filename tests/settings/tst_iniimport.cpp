@@ -1,6 +1,5 @@
-#include "CConfigFolder.h"
+#include "../platform/HiveTestFiles.h"
 #include "CProfileStore.h"
-#include "CRegistryHive.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,11 +21,6 @@ void WriteIni(const QByteArray& content) {
     QFile file(IniPath());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
-}
-
-CRegistryHive Hive() {
-    QFile file(CConfigFolder::HivePath());
-    return CRegistryHive::Parse(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
 }
 
 // The application's start-up: the key, the import when the key is new, the close.
@@ -120,7 +114,7 @@ void TestIniImport::lineRules() {
     QFETCH(QStringList, absent);
     WriteIni(ini);
     QCOMPARE(Start(), REG_CREATED_NEW_KEY);
-    const CRegistryHive hive = Hive();
+    const CRegistryHive hive = ReadHive();
     const auto valueAt = [&hive](const QString& path) {
         const qsizetype slash = path.lastIndexOf(QLatin1Char('\\'));
         const QString section = path.left(slash);
@@ -131,9 +125,7 @@ void TestIniImport::lineRules() {
         QCOMPARE(valueAt(path), std::optional(value));
     for (const QString& path : absent)
         QCOMPARE(valueAt(path), std::nullopt);
-    QFile file(IniPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), ini);
+    QCOMPARE(ReadFileBytes(IniPath()), ini);
 }
 
 void TestIniImport::secondStartDoesNotImport() {
@@ -150,7 +142,7 @@ void TestIniImport::secondStartDoesNotImport() {
 
 void TestIniImport::noFileLeavesEmptyKey() {
     QCOMPARE(Start(), REG_CREATED_NEW_KEY);
-    const CRegistryHive hive = Hive();
+    const CRegistryHive hive = ReadHive();
     QVERIFY(hive.HasKey(kAppPath));
     QVERIFY(!hive.HasKey(kAppPath + QStringLiteral("\\Settings")));
 }
@@ -166,7 +158,7 @@ void TestIniImport::importIsOneWrite() {
     store.ImportIniFile(hKey);
     QVERIFY(!QFileInfo::exists(CConfigFolder::HivePath()));
     QCOMPARE(CRegistry::RegCloseKey(hKey), ERROR_SUCCESS);
-    const CRegistryHive hive = Hive();
+    const CRegistryHive hive = ReadHive();
     QCOMPARE(hive.Value(kAppPath + QStringLiteral("\\Settings"), "Often"),
              std::optional<QByteArray>("10"));
     QCOMPARE(hive.Value(kAppPath + QStringLiteral("\\Other"), "A"), std::optional<QByteArray>("1"));

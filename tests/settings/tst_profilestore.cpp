@@ -1,4 +1,4 @@
-#include "CConfigFolder.h"
+#include "../platform/HiveTestFiles.h"
 #include "CProfileStore.h"
 
 #include <QFile>
@@ -12,11 +12,6 @@ namespace {
 
 const QString kApp = QStringLiteral("Software\\Quellmoor Software\\Bumple");
 const QString kSettings = QStringLiteral("Settings");
-
-QByteArray HiveBytes() {
-    QFile file(CConfigFolder::HivePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -149,7 +144,7 @@ void TestProfileStore::integersStoredAsText() {
     QFETCH(QByteArray, line);
     FirstStart();
     QVERIFY(m_store.WriteProfileInt(kSettings, QStringLiteral("X"), value));
-    QVERIFY(HiveBytes().endsWith("Bumple\\Settings]\n" + line));
+    QVERIFY(ReadHiveBytes().endsWith("Bumple\\Settings]\n" + line));
     QCOMPARE(m_store.GetProfileInt(kSettings, QStringLiteral("X"), 99), value);
 }
 
@@ -157,8 +152,8 @@ void TestProfileStore::textIsUtf8() {
     FirstStart();
     const QString name = QStringLiteral("www.bücher.example");
     QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), name));
-    QVERIFY(HiveBytes().contains("\"ComboName0\"=\"www.b\xC3\xBC"
-                                 "cher.example\"\n"));
+    QVERIFY(ReadHiveBytes().contains("\"ComboName0\"=\"www.b\xC3\xBC"
+                                     "cher.example\"\n"));
     QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("ComboName0")), name);
 }
 
