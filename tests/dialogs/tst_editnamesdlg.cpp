@@ -241,37 +241,6 @@ private slots:
         QVERIFY(driver.m_bRan);
         QCOMPARE(after, order);
     }
-
-    void dragReleasedOutsideOrEscapedMovesNothing_data() {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("released beside the list") << false;
-        QTest::newRow("Escape while dragging") << true;
-    }
-    void dragReleasedOutsideOrEscapedMovesNothing() {
-        QFETCH(bool, escape);
-        CViewFixture f(NameSettings(kThree, 0));
-        CBumpleView* v = f.Create();
-        QStringList after;
-        bool stillOpen = false;
-        CModalDriver driver([&](CDialog& dlg) {
-            CDragListBox* pList = List(dlg);
-            QWidget* pViewport = pList->viewport();
-            const QPoint start = pList->visualItemRect(pList->item(0)).center();
-            const QPoint inside = pList->visualItemRect(pList->item(2)).center();
-            QTest::mousePress(pViewport, Qt::LeftButton, {}, start);
-            QTest::mouseMove(pViewport, inside);
-            if (escape)
-                QTest::keyClick(pList, Qt::Key_Escape);
-            const QPoint release = escape ? inside : QPoint(pViewport->width() + 30, inside.y());
-            QTest::mouseRelease(pViewport, Qt::LeftButton, {}, release);
-            after = ListItems(pList);
-            stillOpen = dlg.isVisible();
-        });
-        v->OnEditNames();
-        QCOMPARE(after, kThree);
-        // Escape ends the drag, not the dialog.
-        QVERIFY(stillOpen);
-    }
 };
 
 QTEST_MAIN(TestEditNamesDlg)
