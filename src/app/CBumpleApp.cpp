@@ -14,7 +14,9 @@ namespace {
 CBumpleApp* g_pApp = nullptr;
 }
 
-CBumpleApp::CBumpleApp() { g_pApp = this; }
+CBumpleApp::CBumpleApp() {
+    g_pApp = this;
+}
 
 CBumpleApp::~CBumpleApp() {
     delete m_pMainFrame;
@@ -22,7 +24,9 @@ CBumpleApp::~CBumpleApp() {
         g_pApp = nullptr;
 }
 
-CBumpleApp* CBumpleApp::Instance() { return g_pApp; }
+CBumpleApp* CBumpleApp::Instance() {
+    return g_pApp;
+}
 
 bool CBumpleApp::InitInstance(const QStringList& arguments) {
     m_pProfileStore = new CProfileStore;
@@ -69,8 +73,8 @@ int CBumpleApp::ExitInstance() {
 void CBumpleApp::OnAppAbout() {
     CAboutDlg dlg;
     const CFrameWnd* pFrame = CFrameWnd::AfxGetMainWnd();
-    if (const auto* pView =
-            qobject_cast<const CBumpleView*>(pFrame != nullptr ? pFrame->GetActiveView() : nullptr)) {
+    if (const auto* pView = qobject_cast<const CBumpleView*>(
+            pFrame != nullptr ? pFrame->GetActiveView() : nullptr)) {
         dlg.m_strAddress = pView->m_strLocalAddress;
         dlg.m_strUptime =
             CAboutDlg::UptimeText(CPlatform::Framework().GetTickCount(), pView->m_dwLaunchTicks);

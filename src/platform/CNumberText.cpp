@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <charconv>
-#include <string_view>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace {
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Skips white space and a sign; returns the position of what follows.
 const char* SkipSpaceAndSign(const char* p, const char* end, bool* pNegative) {
@@ -69,10 +73,9 @@ bool CNumberText::ScanFloat(const QString& text, float* pValue) {
     if (result.ec == std::errc::result_out_of_range) {
         // Either too large (an infinity) or too small (zero); tell them apart by the
         // exponent's sign.
-        const bool tiny = std::string_view(start, size_t(p - start)).find("e-") !=
-                              std::string_view::npos ||
-                          std::string_view(start, size_t(p - start)).find("E-") !=
-                              std::string_view::npos;
+        const bool tiny =
+            std::string_view(start, size_t(p - start)).find("e-") != std::string_view::npos ||
+            std::string_view(start, size_t(p - start)).find("E-") != std::string_view::npos;
         value = tiny ? 0.0f : std::numeric_limits<float>::infinity();
     }
     *pValue = negative ? -value : value;

@@ -19,9 +19,13 @@
 
 CPosixWinsock::CPosixWinsock() = default;
 
-CPosixWinsock::~CPosixWinsock() { WSACleanup(); }
+CPosixWinsock::~CPosixWinsock() {
+    WSACleanup();
+}
 
-int CPosixWinsock::WSAStartup() { return 0; }
+int CPosixWinsock::WSAStartup() {
+    return 0;
+}
 
 void CPosixWinsock::WSACleanup() {
     while (!m_sockets.empty())

@@ -28,14 +28,18 @@ int CQtFramework::MessageBox(const QString& text, MessageIcon icon) {
     return IDOK;
 }
 
-void CQtFramework::BeginWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+void CQtFramework::BeginWaitCursor() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
 void CQtFramework::EndWaitCursor() {
     if (QGuiApplication::overrideCursor() != nullptr)
         QGuiApplication::restoreOverrideCursor();
 }
 
-void CQtFramework::MessageBeep() { QApplication::beep(); }
+void CQtFramework::MessageBeep() {
+    QApplication::beep();
+}
 
 DWORD CQtFramework::GetTickCount() {
     timespec now{};
@@ -43,7 +47,9 @@ DWORD CQtFramework::GetTickCount() {
     return DWORD(std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u);
 }
 
-std::time_t CQtFramework::Time() { return std::time(nullptr); }
+std::time_t CQtFramework::Time() {
+    return std::time(nullptr);
+}
 
 QString CQtFramework::LocalTimeText() {
     const std::time_t now = std::time(nullptr);
@@ -54,11 +60,17 @@ QString CQtFramework::LocalTimeText() {
     return QString::fromLatin1(text);
 }
 
-void CQtFramework::Srand(unsigned int seed) { std::srand(seed); }
+void CQtFramework::Srand(unsigned int seed) {
+    std::srand(seed);
+}
 
-int CQtFramework::Rand() { return std::rand(); }
+int CQtFramework::Rand() {
+    return std::rand();
+}
 
-void CQtFramework::Sleep(DWORD ms) { QThread::msleep(ms); }
+void CQtFramework::Sleep(DWORD ms) {
+    QThread::msleep(ms);
+}
 
 void CQtFramework::SetTimer(QObject* pWnd, UINT id, UINT ms) {
     KillTimer(pWnd, id);
@@ -103,7 +115,9 @@ QSize CQtFramework::ScreenSize() {
     return pScreen != nullptr ? pScreen->geometry().size() : QSize(1024, 768);
 }
 
-QPoint CQtFramework::GetCursorPos() { return QCursor::pos(); }
+QPoint CQtFramework::GetCursorPos() {
+    return QCursor::pos();
+}
 
 void CQtFramework::SetForegroundWindow(QObject* pWnd) {
     if (auto* pWidget = qobject_cast<QWidget*>(pWnd)) {

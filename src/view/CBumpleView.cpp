@@ -13,6 +13,7 @@
 #include "Resources.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -56,7 +57,9 @@ CBumpleView::~CBumpleView() {
     CPlatform::Sockets().WSACleanup();
 }
 
-CProfileStore& CBumpleView::Store() { return *CBumpleApp::Instance()->m_pProfileStore; }
+CProfileStore& CBumpleView::Store() {
+    return *CBumpleApp::Instance()->m_pProfileStore;
+}
 
 void CBumpleView::SetStatus(const QString& strText) {
     m_staticStatus->setText(strText);
@@ -110,7 +113,10 @@ void CBumpleView::OnInitialUpdate() {
 }
 
 void CBumpleView::CalcFrameRect(QRect* pRect) const {
-    const QWidget* pFrame = window();
+    QWidget* pFrame = window();
+    // The frame places the form below its menu bar only when its layout has run.
+    if (QLayout* pLayout = pFrame->layout())
+        pLayout->activate();
     // Client-area geometry of the frame, and the two buttons in the same (screen) space.
     const QRect frame = pFrame->geometry();
     const auto screenRect = [pFrame](const QWidget* pControl) {
@@ -128,20 +134,30 @@ LRESULT CBumpleView::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     return m_trayIcon.OnIconMessage(wParam, lParam);
 }
 
-void CBumpleView::OnDestroy() { StopEngine(FALSE); }
+void CBumpleView::OnDestroy() {
+    StopEngine(FALSE);
+}
 
-void CBumpleView::OnReturnToTray() { window()->hide(); }
+void CBumpleView::OnReturnToTray() {
+    window()->hide();
+}
 
-void CBumpleView::OnShutdown() { window()->close(); }
+void CBumpleView::OnShutdown() {
+    window()->close();
+}
 
 void CBumpleView::OnRestore() {
     window()->show();
     CPlatform::Framework().SetForegroundWindow(window());
 }
 
-void CBumpleView::OnExit() { window()->close(); }
+void CBumpleView::OnExit() {
+    window()->close();
+}
 
-void CBumpleView::OnAbout() { CBumpleApp::Instance()->OnAppAbout(); }
+void CBumpleView::OnAbout() {
+    CBumpleApp::Instance()->OnAppAbout();
+}
 
 LRESULT CBumpleView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -193,4 +209,6 @@ LRESULT CBumpleView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-bool CBumpleView::event(QEvent* pEvent) { return DispatchMessage(pEvent) || QWidget::event(pEvent); }
+bool CBumpleView::event(QEvent* pEvent) {
+    return DispatchMessage(pEvent) || QWidget::event(pEvent);
+}

@@ -5,8 +5,8 @@
 #include "CComboBox.h"
 #include "CFramework.h"
 #include "CPlatform.h"
-#include "CWinsock.h"
 #include "CWindowMessage.h"
+#include "CWinsock.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -34,7 +34,8 @@ const hostent* CBumpleView::HostEntry() const {
     const auto* pEntry = reinterpret_cast<const hostent*>(m_hostBuf);
     if (pEntry->h_addrtype != AF_INET || pEntry->h_length != 4)
         return nullptr;
-    if (!inside(pEntry->h_name, 1) || std::memchr(pEntry->h_name, 0, size_t(end - pEntry->h_name)) == nullptr)
+    if (!inside(pEntry->h_name, 1) ||
+        std::memchr(pEntry->h_name, 0, size_t(end - pEntry->h_name)) == nullptr)
         return nullptr;
     if (!inside(pEntry->h_addr_list, sizeof(char*)) || !inside(pEntry->h_addr_list[0], 4))
         return nullptr;
@@ -67,8 +68,8 @@ LRESULT CBumpleView::OnLocalResolved(WPARAM, LPARAM lParam) {
             std::memchr(pCandidate, 0, size_t(m_hostBuf + sizeof m_hostBuf - pCandidate)));
         const size_t nameLength = std::strlen(pEntry->h_name);
         if (pEnd != nullptr && nameLength > 0) {
-            const void* pFound = memmem(pCandidate, size_t(pEnd - pCandidate), pEntry->h_name,
-                                        nameLength);
+            const void* pFound =
+                memmem(pCandidate, size_t(pEnd - pCandidate), pEntry->h_name, nameLength);
             if (pFound != nullptr) {
                 const char* pBack = static_cast<const char*>(pFound) - pEntry->h_length;
                 if (pBack != pCandidate && pBack >= m_hostBuf)

@@ -50,8 +50,7 @@ void CLoopbackServer::OnData(QTcpSocket* pSocket, size_t index) {
         setsockopt(int(pSocket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         pSocket->abort();
         break;
-    }
-        break;
+    } break;
     case Silent:
     case Trickle:
         break;

@@ -14,11 +14,11 @@ class CLoopbackServer : public QObject {
     Q_OBJECT
 public:
     enum Mode {
-        Reply,         // after the request: m_reply in m_chunks pieces, then close
-        Silent,        // accept, read, never answer
-        CloseAtOnce,   // close as soon as the request is in, without data
-        Reset,         // reset the connection as soon as the request is in
-        Trickle,       // one byte of m_reply per pump, never closing
+        Reply,       // after the request: m_reply in m_chunks pieces, then close
+        Silent,      // accept, read, never answer
+        CloseAtOnce, // close as soon as the request is in, without data
+        Reset,       // reset the connection as soon as the request is in
+        Trickle,     // one byte of m_reply per pump, never closing
     };
 
     explicit CLoopbackServer(Mode mode, quint16 port = 80);

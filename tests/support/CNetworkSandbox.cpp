@@ -18,4 +18,6 @@ QString CNetworkSandbox::Refusal() {
         .arg(interfaces.join(QLatin1Char(' ')));
 }
 
-bool CNetworkSandbox::Required() { return qEnvironmentVariableIsSet("BUMPLE_REQUIRE_NETNS"); }
+bool CNetworkSandbox::Required() {
+    return qEnvironmentVariableIsSet("BUMPLE_REQUIRE_NETNS");
+}

@@ -14,12 +14,12 @@ public:
 };
 
 // Skips (or, where required, fails) the current test outside a private network namespace.
-#define REQUIRE_NETWORK_SANDBOX()                                                              \
-    do {                                                                                       \
-        const QString refusal = CNetworkSandbox::Refusal();                                    \
-        if (!refusal.isEmpty()) {                                                              \
-            if (CNetworkSandbox::Required())                                                   \
-                QFAIL(qPrintable(refusal));                                                    \
-            QSKIP(qPrintable(refusal));                                                        \
-        }                                                                                      \
+#define REQUIRE_NETWORK_SANDBOX()                                                                  \
+    do {                                                                                           \
+        const QString refusal = CNetworkSandbox::Refusal();                                        \
+        if (!refusal.isEmpty()) {                                                                  \
+            if (CNetworkSandbox::Required())                                                       \
+                QFAIL(qPrintable(refusal));                                                        \
+            QSKIP(qPrintable(refusal));                                                            \
+        }                                                                                          \
     } while (false)

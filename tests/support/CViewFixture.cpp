@@ -1,6 +1,7 @@
 #include "CViewFixture.h"
 
 #include "CBumpleView.h"
+#include "CMainFrame.h"
 #include "CProfileStore.h"
 #include "CRegistry.h"
 
@@ -37,7 +38,7 @@ CViewFixture::~CViewFixture() {
 }
 
 CBumpleView* CViewFixture::Create() {
-    m_pFrame = std::make_unique<CFrameWnd>();
+    m_pFrame = std::make_unique<CMainFrame>();
     m_pView = new CBumpleView(m_pFrame.get());
     m_pFrame->setCentralWidget(m_pView);
     m_pFrame->SetActiveView(m_pView);
@@ -69,4 +70,6 @@ QString CViewFixture::Setting(const QString& name) const {
                                       QStringLiteral("<missing>"));
 }
 
-QString CViewFixture::Status() const { return m_pView->m_staticStatus->text(); }
+QString CViewFixture::Status() const {
+    return m_pView->m_staticStatus->text();
+}

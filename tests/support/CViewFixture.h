@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CBumpleApp.h"
+#include "CMainFrame.h"
 #include "CPlatform.h"
-#include "CFrameWnd.h"
 #include "CScriptedFramework.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
@@ -14,6 +14,7 @@
 #include <memory>
 
 class CBumpleView;
+class CMainFrame;
 class CProfileStore;
 
 // A view on the scripted platform with its own configuration folder and store, and a log
@@ -41,7 +42,7 @@ public:
     CScriptedFramework m_framework;
     CBumpleApp m_app;
     std::unique_ptr<CProfileStore> m_pStore;
-    std::unique_ptr<CFrameWnd> m_pFrame;
+    std::unique_ptr<CMainFrame> m_pFrame;
     CBumpleView* m_pView = nullptr;
     QStringList m_statusLog;
 };

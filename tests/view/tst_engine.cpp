@@ -12,12 +12,14 @@
 
 namespace {
 const QStringList kThreeNames = {
-    QStringLiteral("\"AutoStart\"=\"0\""),       QStringLiteral("\"Often\"=\"1\""),
+    QStringLiteral("\"AutoStart\"=\"0\""),           QStringLiteral("\"Often\"=\"1\""),
     QStringLiteral("\"ComboName0\"=\"alpha.test\""), QStringLiteral("\"ComboName1\"=\"beta.test\""),
     QStringLiteral("\"ComboName2\"=\"gamma.test\""),
 };
 
-QStringList WithSettings(QStringList more) { return kThreeNames + more; }
+QStringList WithSettings(QStringList more) {
+    return kThreeNames + more;
+}
 
 QString Address(const sockaddr_in& address) {
     return QString::fromLatin1(inet_ntoa(address.sin_addr));
@@ -29,8 +31,8 @@ const QString kNameNotFound = QStringLiteral(
 const QString kCannotConnect = QStringLiteral(
     "Bumple: Cannot connect to %1 on port 80.\n\n(The \"Ignore Connection Failures\" option in "
     "the Options Dialog might help prevent this in the future.)");
-const QString kFooter = QStringLiteral(
-    "\n\nBumple launched at time 08:15:02\nThis message created at time 09:01:44");
+const QString kFooter =
+    QStringLiteral("\n\nBumple launched at time 08:15:02\nThis message created at time 09:01:44");
 } // namespace
 
 class TestEngine : public QObject {
@@ -53,14 +55,15 @@ class TestEngine : public QObject {
 private slots:
     void constructionReadsSettingsAndStartsSockets_data() {
         QTest::addColumn<QStringList>("settings");
-        QTest::addColumn<QList<int>>("expected"); // Ignore, RandomName, RandomTime, AutoStart, Debug
+        QTest::addColumn<QList<int>>(
+            "expected"); // Ignore, RandomName, RandomTime, AutoStart, Debug
         QTest::newRow("defaults") << QStringList() << QList<int>{1, 0, 0, 1, 0};
         QTest::newRow("all set") << QStringList{"\"Ignore\"=\"0\"", "\"RandomName\"=\"1\"",
                                                 "\"RandomTime\"=\"1\"", "\"AutoStart\"=\"0\"",
                                                 "\"Debug\"=\"1\""}
                                  << QList<int>{0, 1, 1, 0, 1};
-        QTest::newRow("text after digits") << QStringList{"\"Ignore\"=\"0 please\""}
-                                           << QList<int>{0, 0, 0, 1, 0};
+        QTest::newRow("text after digits")
+            << QStringList{"\"Ignore\"=\"0 please\""} << QList<int>{0, 0, 0, 1, 0};
     }
     void constructionReadsSettingsAndStartsSockets() {
         QFETCH(QStringList, settings);
@@ -107,9 +110,9 @@ private slots:
         QCOMPARE(f.m_statusLog, QStringList{"PLEASE START ME"});
         f.m_statusLog.clear();
         v->OnStartOrApply();
-        QCOMPARE(f.m_statusLog, QStringList({"NOT RUNNING", "Starting Connection",
-                                             "Getting Local IP Address",
-                                             "Determining Local IP Address"}));
+        QCOMPARE(f.m_statusLog,
+                 QStringList({"NOT RUNNING", "Starting Connection", "Getting Local IP Address",
+                              "Determining Local IP Address"}));
         QVERIFY(!v->m_btnStart->isEnabled());
         QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_NORMAL));
         QCOMPARE(f.m_sockets.m_lookups, QStringList{"testhost"});
@@ -220,9 +223,9 @@ private slots:
     void failurePolicy_data() {
         QTest::addColumn<QString>("point");
         QTest::addColumn<int>("ignore");
-        QTest::addColumn<QList<int>>("counts"); // http, dns, socket
-        QTest::addColumn<QString>("message");   // "" for none
-        QTest::addColumn<bool>("stopped");      // icon 130, tip "Bumple has stopped"
+        QTest::addColumn<QList<int>>("counts");  // http, dns, socket
+        QTest::addColumn<QString>("message");    // "" for none
+        QTest::addColumn<bool>("stopped");       // icon 130, tip "Bumple has stopped"
         QTest::addColumn<QString>("nextLookup"); // name looked up next, "" for none
         for (int ignore : {0, 1}) {
             const QByteArray suffix = ignore ? " ignore 1" : " ignore 0";
@@ -290,9 +293,9 @@ private slots:
             }
         }
         CViewFixture::Pump();
-        QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}),
-                 counts);
-        QCOMPARE(f.m_framework.m_messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}), counts);
+        QCOMPARE(f.m_framework.m_messages,
+                 message.isEmpty() ? QStringList() : QStringList{message});
         if (stopped) {
             QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_STOPPED));
             QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple has stopped"));
@@ -507,10 +510,10 @@ private slots:
         QTest::addColumn<QStringList>("addresses");
         QTest::addColumn<QString>("chosen");
         QTest::newRow("one") << QStringList{"127.1.2.3"} << "127.1.2.3";
-        QTest::newRow("no zero byte: the last") << QStringList{"127.1.1.1", "127.2.2.2", "127.3.3.3"}
-                                                << "127.3.3.3";
-        QTest::newRow("a zero byte: the first") << QStringList{"127.0.1.1", "127.2.2.2"}
-                                                << "127.0.1.1";
+        QTest::newRow("no zero byte: the last")
+            << QStringList{"127.1.1.1", "127.2.2.2", "127.3.3.3"} << "127.3.3.3";
+        QTest::newRow("a zero byte: the first")
+            << QStringList{"127.0.1.1", "127.2.2.2"} << "127.0.1.1";
     }
     void localAddressChoice() {
         QFETCH(QStringList, addresses);

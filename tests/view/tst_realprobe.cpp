@@ -9,7 +9,11 @@
 #include <QTest>
 
 namespace {
-int OpenDescriptors() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size()); }
+int OpenDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::System)
+                   .size());
+}
 } // namespace
 
 // The probe of the real engine against a loopback HTTP server on port 80.
@@ -48,8 +52,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f->m_pView->m_nSuccesses == 1, 5000);
         const QByteArray expected = CBumpleView::ProbeRequest(f->m_pView->m_strLocalAddress);
         QCOMPARE(server.m_received.at(0), expected);
-        QVERIFY(server.m_received.at(0).contains("\r\nHost: " +
-                                                 f->m_pView->m_strLocalAddress.toUtf8() + "\r\n"));
+        QVERIFY(server.m_received.at(0).contains(
+            "\r\nHost: " + f->m_pView->m_strLocalAddress.toUtf8() + "\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(f->m_pView->m_socket, INVALID_SOCKET, 5000);
         QVERIFY(f->Status().startsWith(QStringLiteral("Bumple completed at ")));
     }

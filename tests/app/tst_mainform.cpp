@@ -1,0 +1,233 @@
+#include "CBumpleView.h"
+#include "CComboBox.h"
+#include "CDialogBuilder.h"
+#include "CMainFrame.h"
+#include "CViewFixture.h"
+#include "CWindowMessage.h"
+#include "Resources.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+// The main form, its commands and the frame around it.
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+    static QString Text(CBumpleView* v, int id) {
+        QWidget* pControl = CDialogBuilder::GetDlgItem(v, id);
+        if (auto* pButton = qobject_cast<QPushButton*>(pControl))
+            return pButton->text();
+        if (auto* pLabel = qobject_cast<QLabel*>(pControl))
+            return pLabel->text();
+        return QString();
+    }
+
+private slots:
+    void initialUpdate_data() {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<bool>("autoStartTimer");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("AutoStart on") << QStringList() << IDI_NORMAL << true << "25" << 1500;
+        QTest::newRow("AutoStart off") << QStringList{"\"AutoStart\"=\"0\"", "\"Often\"=\"7 min\""}
+                                       << IDI_STOPPED << false << "7 min" << 420;
+        QTest::newRow("capped at 60")
+            << QStringList{"\"Often\"=\"90\""} << IDI_NORMAL << true << "90" << 3600;
+    }
+    void initialUpdate() {
+        QFETCH(QStringList, settings);
+        QFETCH(int, icon);
+        QFETCH(bool, autoStartTimer);
+        QFETCH(QString, period);
+        QFETCH(int, seconds);
+        CViewFixture f(settings);
+        CBumpleView* v = f.Create();
+        QCOMPARE(f.m_tray.m_calls.at(0).dwMessage, NIM_ADD);
+        QCOMPARE(f.m_tray.m_calls.at(0).nid.uID, UINT(129));
+        QCOMPARE(f.m_tray.m_calls.at(0).nid.uCallbackMessage, WM_TRAY_NOTIFY);
+        QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple"));
+        QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(icon));
+        QCOMPARE(f.Status(), QStringLiteral("PLEASE START ME"));
+        QCOMPARE(v->m_editPeriod->text(), period);
+        QVERIFY(v->m_btnStart->isEnabled());
+        QVERIFY(!v->m_staticNextLabel->isEnabled());
+        QCOMPARE(f.m_framework.IsTimerSet(ID_TIMER_AUTOSTART), autoStartTimer);
+        QCOMPARE(v->m_nPeriod, seconds);
+        QCOMPARE(v->m_comboName->GetCount(), 5);
+        QCOMPARE(v->m_comboName->GetWindowText(), CBumpleView::DefaultNames().at(0));
+        QCOMPARE(Text(v, IDC_START), QStringLiteral("Start or Apply Changes"));
+        QCOMPARE(Text(v, IDC_RETURN_TO_TRAY), QStringLiteral("Return To Tray"));
+        QCOMPARE(Text(v, IDC_SHUTDOWN), QStringLiteral("Shutdown Bumple"));
+        QCOMPARE(Text(v, IDC_NEXT_LABEL), QStringLiteral("Time until next bumple:"));
+        QVERIFY(f.m_framework.m_messages.isEmpty());
+        // Nothing is written until a probe connects.
+        QVERIFY(!f.HiveText().contains(QStringLiteral("ComboName")));
+    }
+
+    void failedTrayIconIsReported() {
+        CViewFixture f;
+        f.m_tray.m_bResult = FALSE;
+        f.Create();
+        QCOMPARE(f.m_framework.m_messages, QStringList{"Failed to create tray icon"});
+        QCOMPARE(f.m_framework.m_icons.at(0), MessageIcon::Stop);
+        QCOMPARE(f.m_tray.m_calls.size(), size_t(1));
+    }
+
+    void nameListLoading_data() {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("selection");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("gap ends the list")
+            << QStringList{"\"ComboName0\"=\"a.test\"", "\"ComboName1\"=\"\"",
+                           "\"ComboName2\"=\"c.test\""}
+            << 1 << 0 << "a.test";
+        QTest::newRow("selection past the end")
+            << QStringList{"\"ComboName0\"=\"a.test\"", "\"ComboName1\"=\"b.test\"",
+                           "\"ComboNameSel\"=\"2\""}
+            << 2 << 0 << "a.test";
+        QTest::newRow("negative selection")
+            << QStringList{"\"ComboName0\"=\"a.test\"", "\"ComboNameSel\"=\"-1\""} << 1 << -1 << "";
+        QTest::newRow("second selected")
+            << QStringList{"\"ComboName0\"=\"a.test\"", "\"ComboName1\"=\"b.test\"",
+                           "\"ComboNameSel\"=\"1\""}
+            << 2 << 1 << "b.test";
+    }
+    void nameListLoading() {
+        QFETCH(QStringList, settings);
+        QFETCH(int, count);
+        QFETCH(int, selection);
+        QFETCH(QString, text);
+        CViewFixture f(settings);
+        CBumpleView* v = f.Create();
+        QCOMPARE(v->m_comboName->GetCount(), count);
+        QCOMPARE(v->m_comboName->GetCurSel(), selection);
+        QCOMPARE(v->m_comboName->GetWindowText(), text);
+        QCOMPARE(v->m_strName, text);
+    }
+
+    void hundredNamesLoadInFull() {
+        QStringList settings;
+        for (int i = 0; i < 100; ++i)
+            settings.append(QStringLiteral("\"ComboName%1\"=\"n%1.test\"").arg(i));
+        CViewFixture f(settings);
+        QCOMPARE(f.Create()->m_comboName->GetCount(), 100);
+    }
+
+    void frameIsCentredThenFitted_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QRect>("first");
+        QTest::newRow("1024x768") << QSize(1024, 768) << QRect(384, 269, 256, 230);
+        QTest::newRow("800x600") << QSize(800, 600) << QRect(300, 210, 200, 180);
+        QTest::newRow("640x480") << QSize(640, 480) << QRect(240, 168, 160, 144);
+    }
+    void frameIsCentredThenFitted() {
+        QFETCH(QSize, screen);
+        QFETCH(QRect, first);
+        QCOMPARE(CMainFrame::PreCreateWindow(screen), first);
+
+        CViewFixture f;
+        f.m_framework.m_screen = screen;
+        f.m_pFrame = std::make_unique<CMainFrame>();
+        QCOMPARE(f.m_pFrame->geometry(), first);
+        QCOMPARE(f.m_pFrame->windowTitle(), QStringLiteral("Bumple"));
+        QVERIFY(!(f.m_pFrame->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!(f.m_pFrame->windowFlags() & Qt::WindowMinMaxButtonsHint));
+        auto* v = new CBumpleView(f.m_pFrame.get());
+        f.m_pFrame->setCentralWidget(v);
+        f.m_pFrame->SetActiveView(v);
+        f.m_pView = v;
+        MINMAXINFO limits{QSize(1, 1), QSize(2, 2)};
+        f.m_pFrame->OnGetMinMaxInfo(&limits);
+        QCOMPARE(limits.ptMaxTrackSize, QSize(2, 2));
+        v->OnInitialUpdate();
+        QVERIFY(v->m_bSizeKnown);
+        QCOMPARE(f.m_pFrame->geometry().topLeft(), first.topLeft());
+        QCOMPARE(f.m_pFrame->size(), v->m_sizeFrame);
+        // Width: the Start button's width and twice its height. Height: down to the Return
+        // To Tray button, then one and a half of its height and 10 pixels.
+        const QWidget* pStart = CDialogBuilder::GetDlgItem(v, IDC_START);
+        const QWidget* pBack = CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY);
+        QCOMPARE(v->m_sizeFrame.width(), pStart->width() + 2 * pStart->height());
+        const int backBottom = pBack->mapTo(f.m_pFrame.get(), QPoint(0, pBack->height())).y();
+        QCOMPARE(v->m_sizeFrame.height(), backBottom + pBack->height() + pBack->height() / 2 + 10);
+        f.m_pFrame->OnGetMinMaxInfo(&limits);
+        QCOMPARE(limits.ptMinTrackSize, v->m_sizeFrame);
+        QCOMPARE(limits.ptMaxTrackSize, v->m_sizeFrame);
+        f.m_pFrame->show();
+        f.m_pFrame->resize(v->m_sizeFrame * 2);
+        QCOMPARE(f.m_pFrame->size(), v->m_sizeFrame);
+    }
+
+    void menuBarOfTheFrame() {
+        CViewFixture f;
+        f.Create();
+        QStringList titles;
+        for (QAction* pAction : f.m_pFrame->menuBar()->actions())
+            titles.append(pAction->text());
+        QCOMPARE(titles, QStringList({"&Bumple", "&Help"}));
+        QStringList items;
+        for (QAction* pAction : f.m_pFrame->menuBar()->actions().at(0)->menu()->actions())
+            items.append(pAction->text());
+        QCOMPARE(items, QStringList({"&Edit Names...", "&Options...", "Statistics..."}));
+    }
+
+    void returnToTrayAndRestore() {
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        f.m_pFrame->show();
+        QTest::mouseClick(CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY), Qt::LeftButton);
+        QVERIFY(f.m_pFrame->isHidden());
+        const QRect place = f.m_pFrame->geometry();
+        // The icon's double click is the Restore command.
+        SendMessage(v, WM_TRAY_NOTIFY, 129, WM_LBUTTONDBLCLK);
+        QVERIFY(f.m_pFrame->isVisible());
+        QCOMPARE(f.m_pFrame->geometry(), place);
+        QCOMPARE(f.m_framework.m_foreground.back(), static_cast<QObject*>(f.m_pFrame.get()));
+    }
+
+    void trayMenuExitAndShutdownStopTheEngine_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("tray Exit") << ID_EXIT;
+        QTest::newRow("Shutdown button") << IDC_SHUTDOWN;
+    }
+    void trayMenuExitAndShutdownStopTheEngine() {
+        QFETCH(int, command);
+        CViewFixture f({"\"AutoStart\"=\"0\"", "\"ComboName0\"=\"127.0.0.1\""});
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        v->OnStartOrApply();
+        f.Tick();
+        QVERIFY(!f.m_sockets.m_open.empty());
+        f.m_framework.m_nChosenCommand = command == ID_EXIT ? ID_EXIT : 0;
+        if (command == ID_EXIT) {
+            SendMessage(v, WM_TRAY_NOTIFY, 129, WM_RBUTTONUP);
+            QCOMPARE(f.m_framework.m_popups.size(), size_t(1));
+            QCOMPARE(f.m_framework.m_popups[0].defaultItem, 0);
+            CViewFixture::Pump();
+        } else {
+            QTest::mouseClick(CDialogBuilder::GetDlgItem(v, IDC_SHUTDOWN), Qt::LeftButton);
+        }
+        QVERIFY(f.m_pFrame->isHidden());
+        f.m_pFrame.reset();
+        QVERIFY(f.m_sockets.m_open.empty());
+        QVERIFY(!f.m_tray.m_bShown);
+        QCOMPARE(f.m_tray.m_calls.back().dwMessage, NIM_DELETE);
+    }
+
+    void menuCommandsReachTheView() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        // Start or Apply through the frame's routing, as a menu command would go.
+        SendMessage(f.m_pFrame.get(), WM_COMMAND, IDC_START, 0);
+        QVERIFY(v->m_bBusy);
+        QVERIFY(f.m_sockets.m_lookups.size() == 1);
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"

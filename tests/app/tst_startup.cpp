@@ -1,0 +1,84 @@
+#include "CBumpleApp.h"
+#include "CBumpleView.h"
+#include "CFrameWnd.h"
+#include "CPlatform.h"
+#include "CProfileStore.h"
+#include "CScriptedFramework.h"
+#include "CScriptedShellTray.h"
+#include "CScriptedWinsock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Start-up of the whole program on the scripted platform.
+class TestStartup : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* m_pDir = nullptr;
+    CScriptedWinsock m_sockets;
+    CScriptedShellTray m_tray;
+    CScriptedFramework m_framework;
+
+    void WriteIni(const QByteArray& text) {
+        QFile ini(m_pDir->filePath(QStringLiteral("Bumple.INI")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(text);
+    }
+
+private slots:
+    void init() {
+        m_pDir = new QTemporaryDir;
+        qputenv("BUMPLE_CONFIG_DIR", m_pDir->path().toUtf8());
+        m_tray = CScriptedShellTray();
+        m_framework.m_messages.clear();
+        CPlatform::Install(&m_sockets, &m_tray, &m_framework);
+    }
+    void cleanup() {
+        CPlatform::Install(nullptr, nullptr, nullptr);
+        delete m_pDir;
+    }
+
+    void legacyFileIsImportedOnlyOnTheFirstRun() {
+        WriteIni("[Settings]\nOften=10\nComboName0=127.0.0.1\n");
+        {
+            CBumpleApp app;
+            QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+            QCOMPARE(app.m_pProfileStore->GetProfileString("Settings", "Often"),
+                     QStringLiteral("10"));
+            auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());
+            QCOMPARE(pView->m_strPeriod, QStringLiteral("10"));
+            QVERIFY(CFrameWnd::AfxGetMainWnd()->isHidden());
+            QVERIFY(m_tray.m_bShown);
+            QCOMPARE(m_tray.m_strTip, QStringLiteral("Bumple"));
+            QCOMPARE(app.ExitInstance(), 0);
+            QVERIFY(!m_tray.m_bShown);
+        }
+        WriteIni("[Settings]\nOften=20\n");
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+        QCOMPARE(app.m_pProfileStore->GetProfileString("Settings", "Often"), QStringLiteral("10"));
+        app.ExitInstance();
+    }
+
+    void aFileArgumentShowsTheWindow() {
+        const QString document = m_pDir->filePath(QStringLiteral("some.bumple"));
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple"), document}));
+        QVERIFY(CFrameWnd::AfxGetMainWnd()->isVisible());
+        app.ExitInstance();
+    }
+
+    void anUnreadableFileArgumentEndsTheProgram() {
+        CBumpleApp app;
+        QVERIFY(!app.InitInstance({QStringLiteral("bumple"), m_pDir->filePath("missing")}));
+        QCOMPARE(m_framework.m_messages.size(), 1);
+        app.ExitInstance();
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
