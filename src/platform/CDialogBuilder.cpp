@@ -25,8 +25,23 @@ Qt::Alignment TextAlignment(unsigned style) {
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
+// A one-line text wider than its rectangle (the font runs wider than the one the template was
+// laid out for) spreads into the side its alignment leaves open, never past the window.
+QRect Widened(QRect place, int needed, Qt::Alignment alignment, const QRect& bounds) {
+    const int extra = needed - place.width();
+    if (extra <= 0)
+        return place;
+    if ((alignment & Qt::AlignRight) != 0)
+        place.setLeft(place.left() - extra);
+    else if ((alignment & Qt::AlignHCenter) != 0)
+        place.adjust(-extra / 2, 0, extra - extra / 2, 0);
+    else
+        place.setRight(place.right() + extra);
+    return place.intersected(bounds);
+}
+
 QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pOwner,
-                       const QRect& rect) {
+                       const QRect& rect, const QRect& bounds) {
     const QString text = QString::fromUtf8(ctl.text);
     QWidget* pWidget = nullptr;
     QRect place = rect;
@@ -44,8 +59,7 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
     }
     case ControlKind::Edit: {
         auto* pEdit = new QLineEdit(text, pParent);
-        pEdit->setAlignment((ctl.style & CS_RIGHT) != 0 ? Qt::AlignRight
-                                                                    : Qt::AlignLeft);
+        pEdit->setAlignment((ctl.style & CS_RIGHT) != 0 ? Qt::AlignRight : Qt::AlignLeft);
         pWidget = pEdit;
         break;
     }
@@ -59,17 +73,23 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
     case ControlKind::Label: {
         auto* pLabel = new QLabel(text, pParent);
         pLabel->setAlignment(TextAlignment(ctl.style));
-        pLabel->setWordWrap(text.contains(QLatin1Char('\n')) || rect.height() > 2 * pLabel->fontMetrics().height());
+        pLabel->setWordWrap(text.contains(QLatin1Char('\n')) ||
+                            rect.height() > 2 * pLabel->fontMetrics().height());
         pLabel->setTextFormat(Qt::PlainText);
+        if (!pLabel->wordWrap())
+            place = Widened(place, pLabel->sizeHint().width(), pLabel->alignment(), bounds);
         pWidget = pLabel;
         break;
     }
     case ControlKind::GroupBox:
         pWidget = new QGroupBox(text, pParent);
         break;
-    case ControlKind::CheckBox:
-        pWidget = new QCheckBox(text, pParent);
+    case ControlKind::CheckBox: {
+        auto* pCheck = new QCheckBox(text, pParent);
+        place = Widened(place, pCheck->sizeHint().width(), Qt::AlignLeft, bounds);
+        pWidget = pCheck;
         break;
+    }
     case ControlKind::ListBox:
         pWidget = new CDragListBox(pParent);
         break;
@@ -92,14 +112,15 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
 
 QSize CDialogBuilder::Build(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner) {
     const CDialogUnits units(pParent->font());
+    const QRect bounds = units.MapRect(0, 0, dlg.cx, dlg.cy);
     for (const ControlTemplate& ctl : dlg.controls) {
-        QWidget* pWidget =
-            CreateControl(pParent, ctl, pOwner, units.MapRect(ctl.x, ctl.y, ctl.cx, ctl.cy));
+        QWidget* pWidget = CreateControl(pParent, ctl, pOwner,
+                                         units.MapRect(ctl.x, ctl.y, ctl.cx, ctl.cy), bounds);
         // Group boxes frame the controls that follow them, so they lie beneath.
         if (ctl.kind == ControlKind::GroupBox)
             pWidget->lower();
     }
-    return units.MapRect(0, 0, dlg.cx, dlg.cy).size();
+    return bounds.size();
 }
 
 QWidget* CDialogBuilder::GetDlgItem(const QWidget* pParent, int id) {

@@ -12,10 +12,10 @@ public:
     explicit CDialogUnits(const QFont& font);
 
     QRect MapRect(int x, int y, int cx, int cy) const;
-    int BaseX() const { return m_nBaseX; }
+    qreal BaseX() const { return m_dBaseX; }
     int BaseY() const { return m_nBaseY; }
 
 private:
-    int m_nBaseX;
+    qreal m_dBaseX;
     int m_nBaseY;
 };
