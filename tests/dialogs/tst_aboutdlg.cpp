@@ -86,7 +86,7 @@ private slots:
             });
             v->OnAbout();
         }
-        QCOMPARE(f.m_framework.m_opened, QStringList{"http://www.quellmoor.example/bumple/"});
+        QCOMPARE(f.m_framework.m_opened, QStringList{"http://quellmoor.example/"});
         QCOMPARE(f.m_app.m_bWebLinkVisited, 1);
         QCOMPARE(f.m_app.m_bEmailLinkVisited, 0);
 

@@ -14,7 +14,7 @@
 namespace {
 const QColor kBlue(0, 0, 255);
 const QColor kPurple(128, 0, 128);
-const QString kWeb = QStringLiteral("http://www.quellmoor.example/bumple/");
+const QString kWeb = QStringLiteral("http://quellmoor.example/");
 const QString kEmail = QStringLiteral("mara@quellmoor.example");
 
 int PixelsOf(QWidget* pWidget, const QColor& color) {
