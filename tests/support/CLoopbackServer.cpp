@@ -22,12 +22,18 @@ void CLoopbackServer::OnConnection() {
         m_sockets.push_back(pSocket);
         connect(pSocket, &QTcpSocket::readyRead, this,
                 [this, pSocket, index] { OnData(pSocket, index); });
-        connect(pSocket, &QTcpSocket::disconnected, this, [this] { ++m_nClosedByPeer; });
+        connect(pSocket, &QTcpSocket::disconnected, this, [this, pSocket] {
+            ++m_nClosedByPeer;
+            std::erase(m_sockets, pSocket);
+            pSocket->deleteLater();
+        });
     }
 }
 
 void CLoopbackServer::OnData(QTcpSocket* pSocket, size_t index) {
-    m_received[index] += pSocket->readAll();
+    // Copied, not shared: what readAll returns holds a whole read buffer.
+    const QByteArray data = pSocket->readAll();
+    m_received[index].append(data.constData(), data.size());
     if (!m_received[index].endsWith("\r\n\r\n"))
         return;
     switch (m_mode) {

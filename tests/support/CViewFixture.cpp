@@ -6,9 +6,12 @@
 #include "CRegistry.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 
 CViewFixture::CViewFixture(const QStringList& settings) {
     qputenv("BUMPLE_CONFIG_DIR", m_dir.path().toUtf8());
@@ -48,6 +51,36 @@ CBumpleView* CViewFixture::Create() {
     return m_pView;
 }
 
+std::unique_ptr<CViewFixture> CViewFixture::OnRealSockets(const QStringList& names, int ignore) {
+    QStringList settings = {QStringLiteral("\"AutoStart\"=\"0\""),
+                            QStringLiteral("\"Often\"=\"1\""),
+                            QStringLiteral("\"Ignore\"=\"%1\"").arg(ignore)};
+    for (int i = 0; i < names.size(); ++i)
+        settings.append(QStringLiteral("\"ComboName%1\"=\"%2\"").arg(i).arg(names[i]));
+    auto f = std::make_unique<CViewFixture>(settings);
+    CPlatform::Install(nullptr, &f->m_tray, &f->m_framework);
+    f->Create();
+    return f;
+}
+
+bool CViewFixture::StartAndArm() {
+    m_pView->OnStartOrApply();
+    return QTest::qWaitFor([this] { return m_pView->m_staticNextLabel->isEnabled(); }, 10000);
+}
+
+bool CViewFixture::WaitFor(const std::function<bool()>& done, int ms) {
+    const QDeadlineTimer deadline(ms);
+    QTimer wake;
+    wake.start(20);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
 void CViewFixture::Pump() {
     for (int i = 0; i < 20; ++i)
         QCoreApplication::sendPostedEvents();
@@ -58,6 +91,22 @@ void CViewFixture::Tick(int count) {
         m_pView->OnTimer(101);
         Pump();
     }
+}
+
+int CViewFixture::OpenDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::System)
+                   .size());
+}
+
+long CViewFixture::ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
 }
 
 QString CViewFixture::HiveText() const {

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class CBumpleView;
@@ -26,13 +27,25 @@ public:
     explicit CViewFixture(const QStringList& settings = {});
     ~CViewFixture();
 
+    // A view on the real sockets (and the scripted tray and framework) whose list holds
+    // names; only for tests inside a private network namespace.
+    static std::unique_ptr<CViewFixture> OnRealSockets(const QStringList& names, int ignore = 1);
+
     // Constructs the view and runs its initial update.
     CBumpleView* Create();
+    // Starts the engine and waits, bounded, until the schedule is armed.
+    bool StartAndArm();
     // Delivers every posted message.
     static void Pump();
+    // Runs the event loop until done() holds, at most ms milliseconds; sleeps only while
+    // no event is due, so a round trip on loopback costs no more than it takes.
+    static bool WaitFor(const std::function<bool()>& done, int ms = 5000);
     // One tick of the one-second timer.
     void Tick(int count = 1);
     QString HiveText() const;
+    // What the process holds now: open descriptors and resident memory.
+    static int OpenDescriptors();
+    static long ResidentKiB();
     QString Setting(const QString& name) const;
     QString Status() const;
 

@@ -1,0 +1,49 @@
+#include "CBumpleView.h"
+#include "CLoopbackServer.h"
+#include "CNetworkSandbox.h"
+#include "CViewFixture.h"
+
+#include <QTest>
+
+// Thousands of probe cycles on real loopback sockets: descriptors and memory stay put.
+class TestSoak : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { REQUIRE_NETWORK_SANDBOX(); }
+
+    void thousandsOfProbes() {
+        const int probes = qEnvironmentVariableIntValue("BUMPLE_SOAK_PROBES") > 0
+                               ? qEnvironmentVariableIntValue("BUMPLE_SOAK_PROBES")
+                               : 2000;
+        CLoopbackServer server(CLoopbackServer::Reply);
+        QVERIFY2(server.IsListening(), qPrintable(server.Error()));
+        auto f = CViewFixture::OnRealSockets({QStringLiteral("127.0.0.1")});
+        CBumpleView* v = f->m_pView;
+        QVERIFY(f->StartAndArm());
+        // A first cycle warms every cache up before the figures are taken.
+        f->Tick();
+        QTRY_COMPARE_WITH_TIMEOUT(v->m_nSuccesses, 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(v->m_socket == INVALID_SOCKET, 5000);
+        const int descriptors = CViewFixture::OpenDescriptors();
+        const long resident = CViewFixture::ResidentKiB();
+        for (int i = 2; i <= probes + 1; ++i) {
+            // What the scripted tray and the fixture record is the test's, not the engine's.
+            f->m_tray.m_calls.clear();
+            f->m_statusLog.clear();
+            f->Tick(60);
+            QVERIFY2(CViewFixture::WaitFor([&] { return v->m_nSuccesses == i; }),
+                     qPrintable(QStringLiteral("probe %1 did not complete").arg(i)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(v->m_socket == INVALID_SOCKET, 5000);
+        const int descriptorsAfter = CViewFixture::OpenDescriptors();
+        const long residentAfter = CViewFixture::ResidentKiB();
+        qInfo("%d probes: descriptors %d -> %d, resident %ld KiB -> %ld KiB", probes, descriptors,
+              descriptorsAfter, resident, residentAfter);
+        QVERIFY(descriptorsAfter <= descriptors);
+        QVERIFY2(residentAfter - resident < 4096, "resident memory grew by 4 MiB or more");
+        QCOMPARE(v->m_nHttpFailures + v->m_nSocketFailures + v->m_nDnsFailures, 0);
+    }
+};
+
+QTEST_MAIN(TestSoak)
+#include "tst_soak.moc"
