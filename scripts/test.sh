@@ -20,7 +20,7 @@ suite() { # build-dir, extra cmake arguments...
 
 suite "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${BUMPLE_QUICK:-0}" != 1 ]; then
-    "$top/scripts/fuzz.sh"
+    "$top/scripts/fuzz.sh" "${BUMPLE_FUZZ_SECONDS:-45}"
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
         suite "$top/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DBUMPLE_SANITIZE=ON
 fi
