@@ -2,13 +2,11 @@
 
 #include "CConfigFolder.h"
 #include "CIniLine.h"
+#include "CNumberText.h"
 
 #include <QFile>
 
-#include <algorithm>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -56,14 +54,10 @@ int CProfileStore::GetProfileInt(const QString& strSection, const QString& strEn
         ReadText(m_hRootKey, m_strKeyPath + QLatin1Char('\\') + strSection, strEntry);
     if (!text)
         return nDefault;
-    // As "%d": blanks, a sign and digits, whatever follows ignored. A text that does not
-    // start with a number (empty, letters) gives the default too; a number out of range
-    // gives the nearest int.
-    char* end = nullptr;
-    const long long number = std::strtoll(text->constData(), &end, 10);
-    if (end == text->constData())
-        return nDefault;
-    return int(std::clamp<long long>(number, INT_MIN, INT_MAX));
+    // As "%d"; a text that does not start with a number (empty, letters) gives the default
+    // too, and a number out of range the nearest int.
+    int number = 0;
+    return CNumberText::ScanInt(QString::fromUtf8(*text), &number) ? number : nDefault;
 }
 
 bool CProfileStore::WriteProfileInt(const QString& strSection, const QString& strEntry,
