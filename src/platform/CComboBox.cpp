@@ -8,9 +8,8 @@ CComboBox::CComboBox(QWidget* pParent) : QComboBox(pParent) {
     setCompleter(nullptr);
     setMaxVisibleItems(8);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_nCurSel = -1; });
-    connect(this, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        m_nCurSel = index;
-    });
+    connect(this, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { m_nCurSel = index; });
 }
 
 void CComboBox::ResetContent() {
@@ -48,4 +47,6 @@ int CComboBox::FindStringExact(const QString& text) const {
     return -1;
 }
 
-void CComboBox::SetWindowText(const QString& text) { setEditText(text); }
+void CComboBox::SetWindowText(const QString& text) {
+    setEditText(text);
+}

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-QWidget* CDataExchange::Control(int id) const { return CDialogBuilder::GetDlgItem(m_pDlgWnd, id); }
+QWidget* CDataExchange::Control(int id) const {
+    return CDialogBuilder::GetDlgItem(m_pDlgWnd, id);
+}
 
 void DDX_Check(CDataExchange* pDX, int id, BOOL& value) {
     auto* pCheck = qobject_cast<QCheckBox*>(pDX->Control(id));

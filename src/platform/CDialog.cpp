@@ -34,9 +34,13 @@ BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
     return TRUE;
 }
 
-void CDialog::EndDialog(int nResult) { done(nResult == IDOK ? QDialog::Accepted : QDialog::Rejected); }
+void CDialog::EndDialog(int nResult) {
+    done(nResult == IDOK ? QDialog::Accepted : QDialog::Rejected);
+}
 
-QWidget* CDialog::GetDlgItem(int id) const { return CDialogBuilder::GetDlgItem(this, id); }
+QWidget* CDialog::GetDlgItem(int id) const {
+    return CDialogBuilder::GetDlgItem(this, id);
+}
 
 BOOL CDialog::OnInitDialog() {
     UpdateData(FALSE);
@@ -48,7 +52,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
@@ -70,6 +76,10 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM) {
     return 0;
 }
 
-bool CDialog::event(QEvent* pEvent) { return DispatchMessage(pEvent) || QDialog::event(pEvent); }
+bool CDialog::event(QEvent* pEvent) {
+    return DispatchMessage(pEvent) || QDialog::event(pEvent);
+}
 
-void CDialog::reject() { OnCancel(); }
+void CDialog::reject() {
+    OnCancel();
+}

@@ -16,7 +16,9 @@ CFrameWnd::~CFrameWnd() {
         g_pMainWnd = nullptr;
 }
 
-CFrameWnd* CFrameWnd::AfxGetMainWnd() { return g_pMainWnd; }
+CFrameWnd* CFrameWnd::AfxGetMainWnd() {
+    return g_pMainWnd;
+}
 
 LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COMMAND)
@@ -27,6 +29,10 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return OnCommand(int(LOWORD(LPARAM(wParam)))) ? 1 : 0;
 }
 
-bool CFrameWnd::OnCommand(int) { return false; }
+bool CFrameWnd::OnCommand(int) {
+    return false;
+}
 
-bool CFrameWnd::event(QEvent* pEvent) { return DispatchMessage(pEvent) || QMainWindow::event(pEvent); }
+bool CFrameWnd::event(QEvent* pEvent) {
+    return DispatchMessage(pEvent) || QMainWindow::event(pEvent);
+}
