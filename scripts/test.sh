@@ -2,7 +2,7 @@
 # Installs what is missing, builds Bumple and runs the whole test suite: the unit, scenario,
 # real-socket and end-to-end tests inside a private network namespace (nothing can leave
 # the machine there), then the time-boxed fuzzers and the suite again in their build, under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer (with its leak checker) and UndefinedBehaviorSanitizer.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh" test
@@ -23,7 +23,7 @@ if [ "${BUMPLE_QUICK:-0}" != 1 ]; then
     "$top/scripts/fuzz.sh" "${BUMPLE_FUZZ_SECONDS:-45}"
     # The fuzzers' build carries AddressSanitizer and UndefinedBehaviorSanitizer through the
     # whole core: the suite runs again there.
-    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         suite "$top/build-fuzz"
 fi
 echo "All tests passed."
