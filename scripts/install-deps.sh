@@ -4,7 +4,7 @@
 set -euo pipefail
 
 run_packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev)
-test_packages=("${run_packages[@]}" clang libclang-rt-14-dev xvfb tint2 xdotool x11-utils
+test_packages=("${run_packages[@]}" clang libclang-rt-14-dev xvfb openbox tint2 xdotool x11-utils
     imagemagick iproute2 util-linux python3 curl)
 
 case "${1:-run}" in

@@ -1,0 +1,312 @@
+#!/usr/bin/env bash
+# End-to-end test of the built program on a real X display with a real XEmbed tray:
+# hidden start, tray icon, the auto-started probe against a local HTTP server, the settings
+# written after it, a double click that shows the form, the tray menu and its "Exit".
+#
+# usage: e2e_tray.sh BUMPLE_BINARY HELPER_WAITTRAY
+# Runs only inside a private network namespace; outside one it re-runs itself under
+# `unshare -n` when it can, else skips (exit 77), or fails when BUMPLE_REQUIRE_NETNS is set.
+# With BUMPLE_E2E_SCREENSHOTS=DIR it also saves form.png and traymenu.png into DIR.
+set -euo pipefail
+
+bumple=${1:?usage: $0 BUMPLE_BINARY HELPER_WAITTRAY}
+waittray=${2:?usage: $0 BUMPLE_BINARY HELPER_WAITTRAY}
+bumple=$(realpath "$bumple")
+waittray=$(realpath "$waittray")
+
+t0=$(date +%s%N)
+say() { printf '[e2e %6.2fs] %s\n' "$(( ($(date +%s%N) - t0) / 10000000 ))e-2" "$*"; }
+fail() { say "FAIL: $*"; exit 1; }
+skip() {
+    if [ -n "${BUMPLE_REQUIRE_NETNS:-}" ]; then fail "$* (BUMPLE_REQUIRE_NETNS is set)"; fi
+    say "SKIP: $*"
+    exit 77
+}
+
+# --- Isolation: nothing may leave the machine, so only loopback may exist. -----------------
+only_loopback() { [ "$(ip -o link show | awk -F': ' '{print $2}' | tr '\n' ' ')" = "lo " ]; }
+command -v ip >/dev/null || skip "the ip command (iproute2) is missing"
+if ! only_loopback; then
+    if [ -n "${BUMPLE_E2E_REEXEC:-}" ]; then
+        fail "still not in a private network namespace after unshare -n"
+    fi
+    if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
+        say "not in a private network namespace: running again under unshare -n"
+        exec unshare -n env BUMPLE_E2E_REEXEC=1 bash "$0" "$@"
+    fi
+    skip "not in a private network namespace and unshare -n is not permitted"
+fi
+ip link set lo up 2>/dev/null || true
+ip -o link show lo | grep -q 'UP' || fail "loopback is down and cannot be brought up"
+say "private network namespace: $(ip -o link show | awk -F': ' '{print $2}' | tr '\n' ' ')"
+
+for tool in Xvfb openbox tint2 xdotool xwininfo xprop python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh test)"
+done
+
+# --- Clean-up of everything started here. -----------------------------------------------
+work=$(mktemp -d /tmp/bumple-e2e.XXXXXX)
+pids=() # process group leaders, started with setsid, stopped in reverse order
+bumple_pid=
+running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
+cleanup() {
+    local rc=$?
+    trap - EXIT
+    if [ -n "$bumple_pid" ] && running "$bumple_pid"; then kill "$bumple_pid" 2>/dev/null || true; fi
+    local i pid
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM -- "-${pids[i]}" 2>/dev/null || true; done
+    for _ in $(seq 30); do
+        local left=0
+        for pid in "${pids[@]}" $bumple_pid; do running "$pid" && left=1; done
+        [ "$left" -eq 0 ] && break
+        sleep 0.1
+    done
+    for pid in "${pids[@]}"; do kill -KILL -- "-$pid" 2>/dev/null || true; done
+    if [ -n "$bumple_pid" ]; then kill -KILL "$bumple_pid" 2>/dev/null || true; fi
+    wait 2>/dev/null || true
+    if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ]; then
+        for log in "$work"/*.log; do
+            [ -s "$log" ] && { echo "--- $(basename "$log")"; tail -n 20 "$log"; }
+        done
+    fi
+    rm -rf "$work"
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
+start() { # log-name, command...: runs the command in its own process group
+    local log=$1
+    shift
+    setsid "$@" >"$work/$log.log" 2>&1 &
+    pids+=("$!")
+}
+
+# Polls a shell condition every 0.1 s until it holds or the seconds run out.
+wait_for() { # seconds, description, command...
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$(($(date +%s%N) + seconds * 1000000000))
+    until "$@"; do
+        [ "$(date +%s%N)" -lt "$deadline" ] || fail "timed out after ${seconds}s waiting for $what"
+        sleep 0.1
+    done
+}
+
+# --- Settings: only 127.0.0.1, auto-start and the short debug period. ----------------------
+export BUMPLE_CONFIG_DIR="$work/config"
+mkdir -p "$BUMPLE_CONFIG_DIR"
+hive="$BUMPLE_CONFIG_DIR/registry.reg"
+printf '%s\n' 'REGEDIT4' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \
+    '"ComboName0"="127.0.0.1"' '"Debug"="1"' >"$hive"
+export XDG_CONFIG_HOME="$work/xdg-config" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM # the XEmbed tray on X11 only
+export QT_QPA_PLATFORM=xcb
+
+# --- HTTP server on 127.0.0.1:80 that keeps every request in its own file. ---------------
+cat >"$work/server.py" <<'EOF'
+import socket, sys
+folder = sys.argv[1]
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+server.bind(("127.0.0.1", 80))
+server.listen(8)
+open(folder + "/ready", "w").close()
+count = 0
+while True:
+    client, peer = server.accept()
+    client.settimeout(5)
+    data = b""
+    try:
+        while b"\r\n\r\n" not in data:
+            chunk = client.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+        # Anything sent after the blank line counts too.
+        client.settimeout(0.3)
+        while True:
+            chunk = client.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+    except OSError:
+        pass
+    count += 1
+    with open("%s/request.%d.tmp" % (folder, count), "wb") as f:
+        f.write(data)
+    import os
+    os.rename("%s/request.%d.tmp" % (folder, count), "%s/request.%d" % (folder, count))
+    print("request %d from %s: %d bytes" % (count, peer, len(data)), flush=True)
+    try:
+        client.sendall(b"HTTP/1.0 200 OK\r\n\r\nok")
+    except OSError:
+        pass
+    client.close()
+EOF
+mkdir "$work/http"
+start server python3 "$work/server.py" "$work/http"
+wait_for 10 "the HTTP server on 127.0.0.1:80" test -e "$work/http/ready"
+say "HTTP server listening on 127.0.0.1:80"
+
+# --- Display, window manager, tray. -------------------------------------------------------
+exec 3>"$work/display"
+# Abstract socket only: the display lives in this network namespace and touches no file.
+start xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix
+exec 3>&-
+wait_for 15 "Xvfb to choose a display" grep -q '[0-9]' "$work/display"
+export DISPLAY=":$(tr -dc '0-9' <"$work/display")"
+x_up() { xwininfo -root >/dev/null 2>&1; }
+wait_for 10 "the X server on $DISPLAY" x_up
+say "Xvfb on $DISPLAY"
+
+start openbox openbox
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_for 15 "openbox" wm_running
+say "openbox running"
+
+cat >"$work/tint2rc" <<'EOF'
+panel_items = S
+panel_size = 100% 32
+panel_position = bottom center horizontal
+panel_layer = top
+panel_monitor = all
+systray_padding = 4 4 4
+systray_icon_size = 24
+systray_sort = ascending
+EOF
+start tint2 tint2 -c "$work/tint2rc"
+"$waittray" 30000 >"$work/waittray.log" 2>&1 || fail "no system tray: $(cat "$work/waittray.log")"
+say "tint2 tray ready ($(grep -o 'after.*' "$work/waittray.log"))"
+
+# --- The program. ---------------------------------------------------------------------
+launch=$(date +%s%N)
+"$bumple" >"$work/bumple.log" 2>&1 &
+bumple_pid=$!
+since_launch() { printf '%d ms' $((($(date +%s%N) - launch) / 1000000)); }
+say "bumple started (pid $bumple_pid)"
+alive() { running "$bumple_pid"; }
+
+# The tray icon: a window of bumple's process embedded inside tint2's panel window.
+tray_icon=
+find_tray_icon() {
+    alive || fail "bumple ended early: $(cat "$work/bumple.log")"
+    local panel line
+    panel=$(xdotool search --classname '^tint2$' 2>/dev/null | head -n 1) || return 1
+    [ -n "$panel" ] || return 1
+    while read -r line; do
+        local id=${line%% *}
+        [ "$(xprop -id "$id" _NET_WM_PID 2>/dev/null | awk '{print $3}')" = "$bumple_pid" ] || continue
+        xwininfo -id "$id" | grep -q 'Map State: IsViewable' || continue
+        tray_icon=$id
+        return 0
+    done < <(xwininfo -id "$panel" -tree | grep -o '0x[0-9a-f]* .*("bumple" "Bumple").*' || true)
+    return 1
+}
+wait_for 10 "bumple's icon in the tray" find_tray_icon
+geometry() { # window id -> "x y width height" in root coordinates
+    xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+        /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
+}
+read -r icon_x icon_y icon_w icon_h < <(geometry "$tray_icon")
+icon_cx=$((icon_x + icon_w / 2)) icon_cy=$((icon_y + icon_h / 2))
+say "tray icon $tray_icon embedded in tint2 at ${icon_x},${icon_y} size ${icon_w}x${icon_h} after $(since_launch)"
+
+# Visible top-level windows of the program other than its tray icon; popups are marked.
+program_windows() {
+    local id
+    for id in $(xdotool search --onlyvisible --classname '^bumple$' 2>/dev/null); do
+        id=$(printf '0x%x' "$id")
+        [ "$id" = "$tray_icon" ] && continue
+        local info
+        info=$(xwininfo -id "$id")
+        local name=${info#*\"}
+        name=${name%%\"*}
+        if grep -q 'Override Redirect State: yes' <<<"$info"; then echo "popup $id $name"; else echo "window $id $name"; fi
+    done
+}
+main_window() { program_windows | awk '$1 == "window" && $3 == "Bumple" {print $2; exit}'; }
+popup_window() { program_windows | awk '$1 == "popup" {print $2; exit}'; }
+
+sleep 0.5 # a window shown at start-up would be mapped by now
+shown=$(program_windows)
+[ -z "$shown" ] || fail "windows visible at start-up: $shown"
+[ -z "$(xdotool search --onlyvisible --name '^Bumple$' 2>/dev/null | while read -r id; do
+    [ "$(printf '0x%x' "$id")" = "$tray_icon" ] || echo "$id"; done)" ] ||
+    fail "a visible window named Bumple at start-up"
+say "no visible window at start-up besides the tray icon"
+
+# --- The auto-started probe. ------------------------------------------------------------
+# The Host header carries what the machine's own name resolves to, its first IPv4 address.
+local_address=$(getent hosts "$(hostname)" |
+    awk '$1 ~ /^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$/ {print $1; exit}' || true)
+[ -n "$local_address" ] || fail "the host name $(hostname) does not resolve to an IPv4 address"
+printf 'GET / HTTP/1.0\r\nConnection: Keep-Alive\r\nUser-Agent: Mozilla/3.0 (Win95; I)\r\nHost: %s\r\nAccept: image/gif, image/jpeg, */*\r\n\r\n' \
+    "$local_address" >"$work/expected"
+wait_for 10 "the first request at the HTTP server" test -e "$work/http/request.1"
+say "request received $(since_launch) after launch"
+if ! cmp -s "$work/expected" "$work/http/request.1"; then
+    echo "expected:"; od -c "$work/expected"; echo "received:"; od -c "$work/http/request.1"
+    fail "the request bytes differ"
+fi
+say "request bytes exactly as expected (Host: $local_address, $(wc -c <"$work/expected") bytes)"
+
+hive_has() { grep -q "^\"$1\"=" "$hive"; }
+hive_complete() { hive_has Often && hive_has ComboName0 && hive_has ComboNameSel; }
+wait_for 5 "Often, ComboName0 and ComboNameSel in the hive" hive_complete
+say "hive after the probe: $(grep '^"' "$hive" | tr -d '\r' | tr '\n' ' ')"
+
+# --- Double click on the icon shows the form. -------------------------------------------
+xdotool mousemove "$icon_cx" "$icon_cy" click --repeat 2 --delay 80 1
+has_main_window() { [ -n "$(main_window)" ]; }
+wait_for 5 "the Bumple window after a double click on the tray icon" has_main_window
+window=$(main_window)
+read -r win_x win_y win_w win_h < <(geometry "$window")
+xdotool search --onlyvisible --name '^Bumple$' | grep -qx "$((window))" ||
+    fail "xdotool does not see the Bumple window as visible"
+say "double click: window $window \"Bumple\" visible at ${win_x},${win_y} size ${win_w}x${win_h}"
+
+if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
+    mkdir -p "$BUMPLE_E2E_SCREENSHOTS"
+    sleep 1.5 # let the countdown tick on screen
+    read -r win_x win_y win_w win_h < <(geometry "$window")
+    say "window now at ${win_x},${win_y} size ${win_w}x${win_h}"
+    read -r fl fr ft fb < <(xprop -id "$window" _NET_FRAME_EXTENTS | tr -d ',' | awk '{print $3, $4, $5, $6}')
+    import -window root -crop "$((win_w + fl + fr))x$((win_h + ft + fb))+$((win_x - fl))+$((win_y - ft))" \
+        +repage "$BUMPLE_E2E_SCREENSHOTS/form.png"
+    say "saved $BUMPLE_E2E_SCREENSHOTS/form.png"
+fi
+
+# --- Right click opens the tray menu; "Exit" ends the program. ---------------------------
+xdotool mousemove "$icon_cx" "$icon_cy" click 3
+has_popup() { [ -n "$(popup_window)" ]; }
+wait_for 5 "the tray menu after a right click on the icon" has_popup
+menu=$(popup_window)
+read -r menu_x menu_y menu_w menu_h < <(geometry "$menu")
+say "right click: menu $menu open at ${menu_x},${menu_y} size ${menu_w}x${menu_h}"
+
+if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
+    sleep 0.3 # the menu paints after it maps
+    left=$((menu_x < icon_x ? menu_x : icon_x)) top=$((menu_y < icon_y ? menu_y : icon_y))
+    right=$((menu_x + menu_w > icon_x + icon_w ? menu_x + menu_w : icon_x + icon_w))
+    bottom=$((menu_y + menu_h > icon_y + icon_h ? menu_y + menu_h : icon_y + icon_h))
+    left=$((left > 8 ? left - 8 : 0)) top=$((top > 8 ? top - 8 : 0))
+    import -window root -crop "$((right + 8 - left))x$((bottom + 8 - top))+${left}+${top}" \
+        +repage "$BUMPLE_E2E_SCREENSHOTS/traymenu.png"
+    say "saved $BUMPLE_E2E_SCREENSHOTS/traymenu.png"
+fi
+
+# The menu holds the keyboard while open: Up from no current item selects the last one, "Exit".
+xdotool key Up Return
+exit_started=$(date +%s%N)
+wait_for 10 "bumple to end after Exit" eval '! alive'
+set +e
+wait "$bumple_pid"
+code=$?
+set -e
+bumple_pid=
+say "bumple ended $((($(date +%s%N) - exit_started) / 1000000)) ms after Exit with exit code $code"
+[ "$code" -eq 0 ] || fail "exit code $code: $(cat "$work/bumple.log")"
+requests=$(find "$work/http" -name 'request.[0-9]*' | wc -l)
+say "PASS ($requests request(s) served)"
