@@ -23,7 +23,8 @@ if [ "${BUMPLE_QUICK:-0}" != 1 ]; then
     "$top/scripts/fuzz.sh" "${BUMPLE_FUZZ_SECONDS:-45}"
     # The fuzzers' build carries AddressSanitizer and UndefinedBehaviorSanitizer through the
     # whole core: the suite runs again there.
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$top/tests/lsan.supp" \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         suite "$top/build-fuzz"
 fi
 echo "All tests passed."
