@@ -52,9 +52,22 @@ running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/nu
 cleanup() {
     local rc=$?
     trap - EXIT
-    if [ -n "$bumple_pid" ] && running "$bumple_pid"; then kill "$bumple_pid" 2>/dev/null || true; fi
+    if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ]; then
+        echo "--- processes at the failure"
+        local groups
+        groups=$(IFS=,; echo "${pids[*]:-0}")
+        ps -o pid,pgid,stat,etime,wchan:24,args -g "$groups" 2>/dev/null || true
+        if [ -n "$bumple_pid" ]; then
+            ps -o pid,stat,etime,wchan:24,args -p "$bumple_pid" || true
+        fi
+    fi
+    if [ -n "$bumple_pid" ] && running "$bumple_pid"; then
+        kill "$bumple_pid" 2>/dev/null || true
+    fi
     local i pid
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM -- "-${pids[i]}" 2>/dev/null || true; done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill -TERM -- "-${pids[i]}" 2>/dev/null || true
+    done
     for _ in $(seq 30); do
         local left=0
         for pid in "${pids[@]}" $bumple_pid; do running "$pid" && left=1; done
@@ -77,7 +90,7 @@ trap 'exit 143' TERM INT HUP
 start() { # log-name, command...: runs the command in its own process group
     local log=$1
     shift
-    setsid "$@" >"$work/$log.log" 2>&1 &
+    setsid bash -c '"$@"; echo "[$1 ended with status $?]"' "$log" "$@" >"$work/$log.log" 2>&1 &
     pids+=("$!")
 }
 
@@ -153,7 +166,9 @@ say "HTTP server listening on 127.0.0.1:80"
 # --- Display, window manager, tray. -------------------------------------------------------
 exec 3>"$work/display"
 # Abstract socket only: the display lives in this network namespace and touches no file.
-start xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix
+# No reset when the last client leaves: a probe's disconnect would otherwise reset the server
+# and refuse the next client (openbox) now and then.
+start xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix -noreset
 exec 3>&-
 wait_for 15 "Xvfb to choose a display" grep -q '[0-9]' "$work/display"
 export DISPLAY=":$(tr -dc '0-9' <"$work/display")"
@@ -197,7 +212,9 @@ find_tray_icon() {
     [ -n "$panel" ] || return 1
     while read -r line; do
         local id=${line%% *}
-        [ "$(xprop -id "$id" _NET_WM_PID 2>/dev/null | awk '{print $3}')" = "$bumple_pid" ] || continue
+        local owner
+        owner=$(xprop -id "$id" _NET_WM_PID 2>/dev/null | awk '{print $3}')
+        [ "$owner" = "$bumple_pid" ] || continue
         xwininfo -id "$id" | grep -q 'Map State: IsViewable' || continue
         tray_icon=$id
         return 0
@@ -211,7 +228,8 @@ geometry() { # window id -> "x y width height" in root coordinates
 }
 read -r icon_x icon_y icon_w icon_h < <(geometry "$tray_icon")
 icon_cx=$((icon_x + icon_w / 2)) icon_cy=$((icon_y + icon_h / 2))
-say "tray icon $tray_icon embedded in tint2 at ${icon_x},${icon_y} size ${icon_w}x${icon_h} after $(since_launch)"
+say "tray icon $tray_icon embedded in tint2 at ${icon_x},${icon_y}" \
+    "size ${icon_w}x${icon_h} after $(since_launch)"
 
 # Visible top-level windows of the program other than its tray icon; popups are marked.
 program_windows() {
@@ -223,7 +241,11 @@ program_windows() {
         info=$(xwininfo -id "$id")
         local name=${info#*\"}
         name=${name%%\"*}
-        if grep -q 'Override Redirect State: yes' <<<"$info"; then echo "popup $id $name"; else echo "window $id $name"; fi
+        if grep -q 'Override Redirect State: yes' <<<"$info"; then
+            echo "popup $id $name"
+        else
+            echo "window $id $name"
+        fi
     done
 }
 main_window() { program_windows | awk '$1 == "window" && $3 == "Bumple" {print $2; exit}'; }
@@ -242,8 +264,8 @@ say "no visible window at start-up besides the tray icon"
 local_address=$(getent hosts "$(hostname)" |
     awk '$1 ~ /^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$/ {print $1; exit}' || true)
 [ -n "$local_address" ] || fail "the host name $(hostname) does not resolve to an IPv4 address"
-printf 'GET / HTTP/1.0\r\nConnection: Keep-Alive\r\nUser-Agent: Mozilla/3.0 (Win95; I)\r\nHost: %s\r\nAccept: image/gif, image/jpeg, */*\r\n\r\n' \
-    "$local_address" >"$work/expected"
+printf '%s\r\n' 'GET / HTTP/1.0' 'Connection: Keep-Alive' 'User-Agent: Mozilla/3.0 (Win95; I)' \
+    "Host: $local_address" 'Accept: image/gif, image/jpeg, */*' '' >"$work/expected"
 wait_for 10 "the first request at the HTTP server" test -e "$work/http/request.1"
 say "request received $(since_launch) after launch"
 if ! cmp -s "$work/expected" "$work/http/request.1"; then
@@ -251,6 +273,9 @@ if ! cmp -s "$work/expected" "$work/http/request.1"; then
     fail "the request bytes differ"
 fi
 say "request bytes exactly as expected (Host: $local_address, $(wc -c <"$work/expected") bytes)"
+shown=$(program_windows)
+[ -z "$shown" ] || fail "windows visible after the automatic start: $shown"
+say "still no visible window after the automatic start"
 
 hive_has() { grep -q "^\"$1\"=" "$hive"; }
 hive_complete() { hive_has Often && hive_has ComboName0 && hive_has ComboNameSel; }
@@ -272,9 +297,10 @@ if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
     sleep 1.5 # let the countdown tick on screen
     read -r win_x win_y win_w win_h < <(geometry "$window")
     say "window now at ${win_x},${win_y} size ${win_w}x${win_h}"
-    read -r fl fr ft fb < <(xprop -id "$window" _NET_FRAME_EXTENTS | tr -d ',' | awk '{print $3, $4, $5, $6}')
-    import -window root -crop "$((win_w + fl + fr))x$((win_h + ft + fb))+$((win_x - fl))+$((win_y - ft))" \
-        +repage "$BUMPLE_E2E_SCREENSHOTS/form.png"
+    read -r fl fr ft fb < <(xprop -id "$window" _NET_FRAME_EXTENTS |
+        tr -d ',' | awk '{print $3, $4, $5, $6}')
+    crop="$((win_w + fl + fr))x$((win_h + ft + fb))+$((win_x - fl))+$((win_y - ft))"
+    import -window root -crop "$crop" +repage "$BUMPLE_E2E_SCREENSHOTS/form.png"
     say "saved $BUMPLE_E2E_SCREENSHOTS/form.png"
 fi
 
