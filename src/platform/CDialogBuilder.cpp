@@ -120,7 +120,32 @@ QSize CDialogBuilder::Build(QWidget* pParent, const DialogTemplate& dlg, QObject
         if (ctl.kind == ControlKind::GroupBox)
             pWidget->lower();
     }
+    KeepClearOfNeighbours(pParent);
     return bounds.size();
+}
+
+void CDialogBuilder::KeepClearOfNeighbours(QWidget* pParent) {
+    // A widened text and the control to its right on the same line must not overlap (the
+    // template's rectangles never do, so any overlap comes from widening): a static to the
+    // right moves over, anything else makes the text stop short of it.
+    const QList<QWidget*> controls = pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* pText : controls) {
+        if (qobject_cast<QLabel*>(pText) == nullptr && qobject_cast<QCheckBox*>(pText) == nullptr)
+            continue;
+        for (QWidget* pOther : controls) {
+            if (pOther == pText || qobject_cast<QGroupBox*>(pOther) != nullptr)
+                continue;
+            const QRect text = pText->geometry();
+            const QRect other = pOther->geometry();
+            if (other.left() <= text.left() || !text.intersects(other))
+                continue;
+            const int gap = pText->fontMetrics().horizontalAdvance(QLatin1Char(' '));
+            if (qobject_cast<QLabel*>(pOther) != nullptr)
+                pOther->move(text.right() + 1 + gap, other.top());
+            else
+                pText->resize(other.left() - text.left() - gap, text.height());
+        }
+    }
 }
 
 QWidget* CDialogBuilder::GetDlgItem(const QWidget* pParent, int id) {

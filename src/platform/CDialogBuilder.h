@@ -15,4 +15,7 @@ public:
     static QSize Build(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner);
     // The control with that id, or null.
     static QWidget* GetDlgItem(const QWidget* pParent, int id);
+
+private:
+    static void KeepClearOfNeighbours(QWidget* pParent);
 };
