@@ -4,6 +4,7 @@
   analyze.py idle OUT WINDOW RUNS name=pid ...   idle windows, sampled from /proc
   analyze.py strace OUT SECONDS name=file ...    strace -c summaries -> calls per second
   analyze.py startup OUT TSV                     start-up runs -> medians
+  analyze.py startcg OUT name=callgrind-file ...  instructions until the tray icon
   analyze.py probe OUT WORKDIR RUNS N            probe_bench and curl runs -> medians
   analyze.py idlecg OUT name=callgrind-file@seconds ...  idle instructions per second
   analyze.py callgrind OUT BUMPLE_OUT N CURL_OUT ...  instruction counts
@@ -132,6 +133,30 @@ def cmd_idlecg(out, *pairs):
 
 
 # ---------------------------------------------------------------- start-up
+
+START_PARTS = {
+    "dynamic linking (_dl_start)": "_dl_start",
+    "QApplication constructor": "QApplication::QApplication(",
+    "CBumpleApp::InitInstance": "CBumpleApp::InitInstance",
+    "  form built from its template (CDialogBuilder::Build)": "CDialogBuilder::Build",
+    "  dialog units: one text measured (CDialogUnits)": "CDialogUnits::CDialogUnits",
+    "  font database set-up (ensureFontDatabase)": "QFontDatabasePrivate::ensureFontDatabase",
+    "  fontconfig (FcInit)": "FcInit",
+    "  main frame (CMainFrame, menu bar)": "CMainFrame::CMainFrame",
+    "  icons (LoadIconResource, SVG)": "LoadIconResource",
+    "  tray icon (CTrayNotifyIcon::Create)": "CTrayNotifyIcon::Create",
+}
+
+
+def cmd_startcg(out, *pairs):
+    res = {}
+    for pair in pairs:
+        name, path = pair.split("=")
+        total, funcs = annotate(path)
+        res[name] = {"ir": total,
+                     "parts": {k: pick(funcs, v) for k, v in START_PARTS.items() if pick(funcs, v)}}
+    dump(out, res)
+
 
 def cmd_startup(out, tsv):
     rows = [l.split() for l in open(tsv) if l.strip()]
@@ -344,11 +369,30 @@ def cmd_report(work):
             f"{b['hwm_kib'] / 1024:.1f} ({b['hwm_kib_spread'][0] / 1024:.1f}-{b['hwm_kib_spread'][1] / 1024:.1f})",
             f"{m['hwm_kib'] / 1024:.1f} ({m['hwm_kib_spread'][0] / 1024:.1f}-{m['hwm_kib_spread'][1] / 1024:.1f})",
             f"{r:.2f}x", "<= 1.3x", r <= 1.3)
-        row("  proportional (PSS) / private dirty memory (MiB)",
+        row("  proportional (PSS, shared pages split with other processes) / private dirty (MiB)",
             f"{b['pss_kib'] / 1024:.1f} / {b['private_dirty_kib'] / 1024:.1f}",
             f"{m['pss_kib'] / 1024:.1f} / {m['private_dirty_kib'] / 1024:.1f}",
             f"{ratio(b['pss_kib'], m['pss_kib']):.2f}x / "
             f"{ratio(b['private_dirty_kib'], m['private_dirty_kib']):.2f}x")
+    def maps(prog):
+        try:
+            return {l.split(None, 1)[1].strip(): int(l.split()[0])
+                    for l in open(f"{work}/maps.{prog}.txt") if len(l.split()) >= 2}
+        except OSError:
+            return {}
+    mb, mm = maps("bumple"), maps("minimal")
+    if mb and mm:
+        diff = sorted(((mb.get(k, 0) - mm.get(k, 0), k) for k in set(mb) | set(mm)), reverse=True)
+        top = ", ".join(f"{os.path.basename(k).split('.so')[0]} +{d / 1024:.1f}" for d, k in diff[:8])
+        row("  largest resident differences vs the floor (MiB)", top, "-", "")
+    scg = load(f"{work}/startup_callgrind.json")
+    if scg and "bumple" in scg and "minimal" in scg:
+        b, m = scg["bumple"], scg["minimal"]
+        row("start-up instructions until the icon is embedded (callgrind, M)",
+            f"{b['ir'] / 1e6:.1f}", f"{m['ir'] / 1e6:.1f}", f"{ratio(b['ir'], m['ir']):.2f}x")
+        for part, ir in b["parts"].items():
+            row(f"  {part.strip()}" if not part.startswith("  ") else f"    {part.strip()}",
+                f"{ir / 1e6:.1f}", f"{m['parts'].get(part, 0) / 1e6:.1f}", "")
     if st and "bumple" in st and "minimal_font" in st:
         b, f = st["bumple"], st["minimal_font"]
         row("  diagnostic: floor + font database (minimal_tray --font), start-up ms / VmHWM MiB",
@@ -437,7 +481,7 @@ def cmd_report(work):
                 continue
             met = abs(s["worst_dev_ms"]) < 50 and abs(s["drift_ms_per_period"]) < 1.0
             row(f"schedule, {sc['probes_seen'] - 1} periods of {sc['period_s']:.0f} s ({label}): "
-                "mean |dev| / worst dev / drift",
+                "mean abs dev / worst dev / drift",
                 f"{s['mean_abs_dev_ms']:.1f} / {s['worst_dev_ms']:+.1f} ms / "
                 f"{s['drift_ms_per_period']:+.2f} ms per period",
                 "ideal 0", "", "< 50 ms, no drift" if key == "done" else "",
@@ -474,7 +518,7 @@ def cmd_report(work):
 def main():
     cmd, args = sys.argv[1], sys.argv[2:]
     {"idle": cmd_idle, "strace": cmd_strace, "startup": cmd_startup, "probe": cmd_probe,
-     "callgrind": cmd_callgrind, "idlecg": cmd_idlecg, "schedule": cmd_schedule, "report": cmd_report}[cmd](*args)
+     "callgrind": cmd_callgrind, "idlecg": cmd_idlecg, "startcg": cmd_startcg, "schedule": cmd_schedule, "report": cmd_report}[cmd](*args)
 
 
 if __name__ == "__main__":

@@ -19,7 +19,7 @@ QUICK=0
 if [ $QUICK = 1 ]; then
     START_RUNS=3 IDLE_WINDOW=20 IDLE_RUNS=3 PROBE_N=200 PROBE_RUNS=3 PERIODS=6
 else
-    START_RUNS=5 IDLE_WINDOW=60 IDLE_RUNS=3 PROBE_N=200 PROBE_RUNS=3 PERIODS=20
+    START_RUNS=7 IDLE_WINDOW=60 IDLE_RUNS=3 PROBE_N=200 PROBE_RUNS=3 PERIODS=20
 fi
 
 if [ "${BUMPLE_BENCH_NETNS:-0}" != 1 ]; then
@@ -67,6 +67,10 @@ for ((r = 0; r <= START_RUNS; r++)); do
         rss=$(status_kib "$LAUNCH_PID" VmRSS)
         pss=$(awk '$1 == "Pss:" { print $2 }' "/proc/$LAUNCH_PID/smaps_rollup")
         priv=$(awk '$1 == "Private_Dirty:" { print $2 }' "/proc/$LAUNCH_PID/smaps_rollup")
+        # resident kB per mapped file (first counted run), for the breakdown in the report
+        [ $r = 1 ] && awk '/^[0-9a-f]+-[0-9a-f]+ / { name = NF >= 6 ? $6 : "[anonymous]" }
+            $1 == "Rss:" { rss[name] += $2 } END { for (k in rss) print rss[k], k }' \
+            "/proc/$LAUNCH_PID/smaps" | sort -rn >"$WORK/maps.$prog.txt"
         stop_pid "$LAUNCH_PID"
         [ $r = 0 ] && continue # warm-up
         printf '%s %d %s %s %s %s %s\n' $prog $r "$LAUNCH_MS" "$hwm" "$rss" "$pss" "$priv" \
@@ -76,6 +80,26 @@ for ((r = 0; r <= START_RUNS; r++)); do
     done
 done
 $ANALYZE startup "$WORK/startup.json" "$WORK/startup.tsv"
+
+# Instructions from launch to the embedded tray icon (repeatable where the wall clock is
+# not): each program under callgrind, dumped as soon as its icon is embedded.
+if [ "${NO_CALLGRIND:-0}" != 1 ]; then
+    log "start-up: instructions until the tray icon is embedded (callgrind)"
+    for prog in bumple minimal; do
+        make_hive "$WORK/cfg-startcg" '"AutoStart"="1"' '"Often"="60"'
+        bin=$BUMPLE
+        [ $prog = minimal ] && bin=$MINIMAL
+        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg "$BUILD/traywatch" 120000 valgrind --tool=callgrind \
+            --callgrind-out-file="$WORK/callgrind.start.$prog" "$bin" >"$WORK/launch.out" \
+            2>>"$WORK/programs.err" || true
+        read -r pid ms <"$WORK/launch.out"
+        track "$pid"
+        timeout 60 callgrind_control -d "$pid" >/dev/null || log "  no dump of $prog"
+        stop_pid "$pid"
+    done
+    $ANALYZE startcg "$WORK/startup_callgrind.json" bumple="$WORK/callgrind.start.bumple.1" \
+        minimal="$WORK/callgrind.start.minimal.1"
+fi
 
 # ---- 2. idle cost, both programs side by side in the same windows
 log "idle: bumple armed with a 60-minute period and minimal_tray --tick, $IDLE_RUNS windows of $IDLE_WINDOW s"
