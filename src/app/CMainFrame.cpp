@@ -49,6 +49,14 @@ void CMainFrame::OnGetMinMaxInfo(MINMAXINFO* pInfo) const {
     }
 }
 
+void CMainFrame::setVisible(bool visible) {
+    // The form is laid out and the frame fitted to it only when first wanted on screen.
+    if (visible)
+        if (auto* pView = qobject_cast<CBumpleView*>(GetActiveView()))
+            pView->PrepareToShow();
+    CFrameWnd::setVisible(visible);
+}
+
 void CMainFrame::ApplySizeLimits() {
     MINMAXINFO info{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
     OnGetMinMaxInfo(&info);

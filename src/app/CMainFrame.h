@@ -20,6 +20,7 @@ public:
     // The centred first placement for a screen of that size.
     static QRect PreCreateWindow(QSize screen);
     void OnGetMinMaxInfo(MINMAXINFO* pInfo) const;
+    void setVisible(bool visible) override;
 
 protected:
     bool OnCommand(int id) override;

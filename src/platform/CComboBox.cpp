@@ -3,27 +3,38 @@
 #include <QLineEdit>
 
 CComboBox::CComboBox(QWidget* pParent) : QComboBox(pParent) {
-    setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
-    setCompleter(nullptr);
     setMaxVisibleItems(8);
-    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_nCurSel = -1; });
     connect(this, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { m_nCurSel = index; });
+}
+
+void CComboBox::CreateEditField() {
+    if (isEditable())
+        return;
+    setEditable(true);
+    setCompleter(nullptr);
+    setEditText(m_strText);
+    m_strText.clear();
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_nCurSel = -1; });
+}
+
+QString CComboBox::GetWindowText() const {
+    return isEditable() ? currentText() : m_strText;
 }
 
 void CComboBox::ResetContent() {
     clear();
     m_nCurSel = -1;
-    setEditText(QString());
+    SetWindowText(QString());
 }
 
 int CComboBox::AddString(const QString& text) {
-    const QString edit = currentText();
+    const QString edit = GetWindowText();
     addItem(text);
     // Adding never changes what the edit field shows.
     if (m_nCurSel < 0)
-        setEditText(edit);
+        SetWindowText(edit);
     return count() - 1;
 }
 
@@ -31,12 +42,12 @@ int CComboBox::SetCurSel(int index) {
     if (index < 0 || index >= count()) {
         m_nCurSel = -1;
         setCurrentIndex(-1);
-        setEditText(QString());
+        SetWindowText(QString());
         return -1;
     }
     m_nCurSel = index;
     setCurrentIndex(index);
-    setEditText(itemText(index));
+    SetWindowText(itemText(index));
     return index;
 }
 
@@ -48,5 +59,8 @@ int CComboBox::FindStringExact(const QString& text) const {
 }
 
 void CComboBox::SetWindowText(const QString& text) {
-    setEditText(text);
+    if (isEditable())
+        setEditText(text);
+    else
+        m_strText = text;
 }

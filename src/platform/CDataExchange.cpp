@@ -2,10 +2,10 @@
 
 #include "CDialogBuilder.h"
 #include "CDragListBox.h"
+#include "CEdit.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
 
 QWidget* CDataExchange::Control(int id) const {
     return CDialogBuilder::GetDlgItem(m_pDlgWnd, id);
@@ -23,11 +23,11 @@ void DDX_Check(CDataExchange* pDX, int id, BOOL& value) {
 
 void DDX_Text(CDataExchange* pDX, int id, QString& value) {
     QWidget* pControl = pDX->Control(id);
-    if (auto* pEdit = qobject_cast<QLineEdit*>(pControl)) {
+    if (auto* pEdit = qobject_cast<CEdit*>(pControl)) {
         if (pDX->m_bSaveAndValidate)
-            value = pEdit->text();
+            value = pEdit->GetWindowText();
         else
-            pEdit->setText(value);
+            pEdit->SetWindowText(value);
     } else if (auto* pLabel = qobject_cast<QLabel*>(pControl)) {
         if (pDX->m_bSaveAndValidate)
             value = pLabel->text();

@@ -3,6 +3,7 @@
 #include "CComboBox.h"
 #include "CDialogUnits.h"
 #include "CDragListBox.h"
+#include "CEdit.h"
 #include "CWindowMessage.h"
 #include "DialogTemplates.h"
 #include "Resources.h"
@@ -11,11 +12,11 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
 const char* const kIdProperty = "ctrlId";
+const char* const kIndexProperty = "ctrlIndex"; // place in the template
 
 Qt::Alignment TextAlignment(unsigned style) {
     if ((style & CS_RIGHT) != 0)
@@ -40,11 +41,9 @@ QRect Widened(QRect place, int needed, Qt::Alignment alignment, const QRect& bou
     return place.intersected(bounds);
 }
 
-QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pOwner,
-                       const QRect& rect, const QRect& bounds) {
+QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pOwner) {
     const QString text = QString::fromUtf8(ctl.text);
     QWidget* pWidget = nullptr;
-    QRect place = rect;
     switch (ctl.kind) {
     case ControlKind::PushButton:
     case ControlKind::DefPushButton: {
@@ -57,39 +56,26 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
         pWidget = pButton;
         break;
     }
-    case ControlKind::Edit: {
-        auto* pEdit = new QLineEdit(text, pParent);
-        pEdit->setAlignment((ctl.style & CS_RIGHT) != 0 ? Qt::AlignRight : Qt::AlignLeft);
-        pWidget = pEdit;
+    case ControlKind::Edit:
+        pWidget =
+            new CEdit(text, (ctl.style & CS_RIGHT) != 0 ? Qt::AlignRight : Qt::AlignLeft, pParent);
         break;
-    }
-    case ControlKind::ComboDropDown: {
-        auto* pCombo = new CComboBox(pParent);
-        // The template's height includes the dropped-down list.
-        place.setHeight(pCombo->sizeHint().height());
-        pWidget = pCombo;
+    case ControlKind::ComboDropDown:
+        pWidget = new CComboBox(pParent);
         break;
-    }
     case ControlKind::Label: {
         auto* pLabel = new QLabel(text, pParent);
         pLabel->setAlignment(TextAlignment(ctl.style));
-        pLabel->setWordWrap(text.contains(QLatin1Char('\n')) ||
-                            rect.height() > 2 * pLabel->fontMetrics().height());
         pLabel->setTextFormat(Qt::PlainText);
-        if (!pLabel->wordWrap())
-            place = Widened(place, pLabel->sizeHint().width(), pLabel->alignment(), bounds);
         pWidget = pLabel;
         break;
     }
     case ControlKind::GroupBox:
         pWidget = new QGroupBox(text, pParent);
         break;
-    case ControlKind::CheckBox: {
-        auto* pCheck = new QCheckBox(text, pParent);
-        place = Widened(place, pCheck->sizeHint().width(), Qt::AlignLeft, bounds);
-        pWidget = pCheck;
+    case ControlKind::CheckBox:
+        pWidget = new QCheckBox(text, pParent);
         break;
-    }
     case ControlKind::ListBox:
         pWidget = new CDragListBox(pParent);
         break;
@@ -97,28 +83,82 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
         auto* pLabel = new QLabel(pParent);
         if (const QIcon* pIcon = LoadIconResource(IDI_NORMAL))
             pLabel->setPixmap(pIcon->pixmap(32, 32));
-        place.setSize(QSize(32, 32));
         pWidget = pLabel;
         break;
     }
     }
-    pWidget->setGeometry(place);
     pWidget->setProperty(kIdProperty, ctl.id);
     pWidget->setEnabled((ctl.style & CS_DISABLED) == 0);
     pWidget->setFocusPolicy((ctl.style & CS_TABSTOP) != 0 ? Qt::StrongFocus : Qt::NoFocus);
     return pWidget;
 }
+
+// Everything here measures texts in the window's font.
+void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rect,
+                  const QRect& bounds) {
+    QRect place = rect;
+    switch (ctl.kind) {
+    case ControlKind::Edit:
+        static_cast<CEdit*>(pWidget)->CreateEditField();
+        break;
+    case ControlKind::ComboDropDown: {
+        auto* pCombo = static_cast<CComboBox*>(pWidget);
+        pCombo->CreateEditField();
+        // The template's height includes the dropped-down list.
+        place.setHeight(pCombo->sizeHint().height());
+        break;
+    }
+    case ControlKind::Label: {
+        auto* pLabel = static_cast<QLabel*>(pWidget);
+        pLabel->setWordWrap(QString::fromUtf8(ctl.text).contains(QLatin1Char('\n')) ||
+                            rect.height() > 2 * pLabel->fontMetrics().height());
+        if (!pLabel->wordWrap()) {
+            // Widening goes by the template's text, not by what the program has put there
+            // since, so the form looks the same whenever it is first shown.
+            const QString shown = pLabel->text();
+            pLabel->setText(QString::fromUtf8(ctl.text));
+            place = Widened(place, pLabel->sizeHint().width(), pLabel->alignment(), bounds);
+            pLabel->setText(shown);
+        }
+        break;
+    }
+    case ControlKind::CheckBox:
+        place = Widened(place, pWidget->sizeHint().width(), Qt::AlignLeft, bounds);
+        break;
+    case ControlKind::Icon:
+        place.setSize(QSize(32, 32));
+        break;
+    default:
+        break;
+    }
+    pWidget->setGeometry(place);
+}
 } // namespace
 
 QSize CDialogBuilder::Build(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner) {
+    Create(pParent, dlg, pOwner);
+    return Place(pParent, dlg);
+}
+
+void CDialogBuilder::Create(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner) {
+    for (size_t i = 0; i < dlg.controls.size(); ++i) {
+        QWidget* pWidget = CreateControl(pParent, dlg.controls[i], pOwner);
+        pWidget->setProperty(kIndexProperty, int(i));
+        // Group boxes frame the controls that follow them, so they lie beneath.
+        if (dlg.controls[i].kind == ControlKind::GroupBox)
+            pWidget->lower();
+    }
+}
+
+QSize CDialogBuilder::Place(QWidget* pParent, const DialogTemplate& dlg) {
     const CDialogUnits units(pParent->font());
     const QRect bounds = units.MapRect(0, 0, dlg.cx, dlg.cy);
-    for (const ControlTemplate& ctl : dlg.controls) {
-        QWidget* pWidget = CreateControl(pParent, ctl, pOwner,
-                                         units.MapRect(ctl.x, ctl.y, ctl.cx, ctl.cy), bounds);
-        // Group boxes frame the controls that follow them, so they lie beneath.
-        if (ctl.kind == ControlKind::GroupBox)
-            pWidget->lower();
+    for (QWidget* pWidget : pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QVariant index = pWidget->property(kIndexProperty);
+        if (!index.isValid() || size_t(index.toInt()) >= dlg.controls.size())
+            continue;
+        const ControlTemplate& ctl = dlg.controls[size_t(index.toInt())];
+        PlaceControl(pWidget, ctl, units.MapRect(ctl.x, ctl.y, ctl.cx, ctl.cy), bounds);
     }
     KeepClearOfNeighbours(pParent);
     return bounds.size();

@@ -11,8 +11,13 @@ struct DialogTemplate;
 // window's font. Buttons send WM_COMMAND with their id to the owner when clicked.
 class CDialogBuilder {
 public:
-    // Returns the template's size in pixels.
+    // Create, then Place; returns the template's size in pixels.
     static QSize Build(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner);
+    // The controls with their texts, ids and states, not yet placed: nothing here measures
+    // a text, so the font database stays unloaded.
+    static void Create(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner);
+    // Places the controls made by Create; returns the template's size in pixels.
+    static QSize Place(QWidget* pParent, const DialogTemplate& dlg);
     // The control with that id, or null.
     static QWidget* GetDlgItem(const QWidget* pParent, int id);
 

@@ -4,6 +4,7 @@
 #include "CComboBox.h"
 #include "CDataExchange.h"
 #include "CDialogBuilder.h"
+#include "CEdit.h"
 #include "CFramework.h"
 #include "CNumberText.h"
 #include "CPlatform.h"
@@ -14,13 +15,12 @@
 
 #include <QLabel>
 #include <QLayout>
-#include <QLineEdit>
 #include <QPushButton>
 
 CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     CFramework& framework = CPlatform::Framework();
     if (const DialogTemplate* pTemplate = LoadDialogTemplate(IDD_BUMPLE_FORM))
-        setFixedSize(CDialogBuilder::Build(this, *pTemplate, this));
+        CDialogBuilder::Create(this, *pTemplate, this);
     CDataExchange dx(this, FALSE);
     DoDataExchange(&dx);
 
@@ -83,19 +83,16 @@ void CBumpleView::OnInitialUpdate() {
     else if (!m_bAutoStart)
         m_trayIcon.SetIcon(IDI_STOPPED);
 
-    QRect frame;
-    CalcFrameRect(&frame);
-    window()->setGeometry(frame);
-    window()->update();
-    m_sizeFrame = frame.size();
-    m_bSizeKnown = TRUE;
+    m_bFitPending = TRUE;
+    if (window()->isVisible())
+        PrepareToShow();
 
     m_btnStart->setEnabled(true);
     m_bBusy = FALSE;
 
     m_strPeriod = Store().GetProfileString(QStringLiteral("Settings"), QStringLiteral("Often"),
                                            QStringLiteral("25"));
-    m_editPeriod->setText(m_strPeriod);
+    m_editPeriod->SetWindowText(m_strPeriod);
     LoadNameList();
     SetStatus(QStringLiteral("PLEASE START ME"));
 
@@ -110,6 +107,23 @@ void CBumpleView::OnInitialUpdate() {
         CPlatform::Framework().SetTimer(this, ID_TIMER_AUTOSTART, 1000);
         m_bAutoStartPending = TRUE;
     }
+}
+
+void CBumpleView::PrepareToShow() {
+    if (!m_bLaidOut) {
+        m_bLaidOut = TRUE;
+        if (const DialogTemplate* pTemplate = LoadDialogTemplate(IDD_BUMPLE_FORM))
+            setFixedSize(CDialogBuilder::Place(this, *pTemplate));
+    }
+    if (!m_bFitPending)
+        return;
+    m_bFitPending = FALSE;
+    QRect frame;
+    CalcFrameRect(&frame);
+    window()->setGeometry(frame);
+    window()->update();
+    m_sizeFrame = frame.size();
+    m_bSizeKnown = TRUE;
 }
 
 void CBumpleView::CalcFrameRect(QRect* pRect) const {

@@ -11,9 +11,9 @@
 
 class CComboBox;
 class CDataExchange;
+class CEdit;
 class CProfileStore;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 // Private window messages
@@ -41,6 +41,9 @@ public:
     void DoDataExchange(CDataExchange* pDX);
     void OnInitialUpdate();
     void CalcFrameRect(QRect* pRect) const;
+    // Lays the form out and fits the frame to it, both at most once; the frame calls this
+    // before it is shown. A start that stays hidden never measures a text.
+    void PrepareToShow();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     void OnDestroy();
     void OnReturnToTray();
@@ -89,7 +92,7 @@ public:
     HICON m_hIconNormal = nullptr;
     QPushButton* m_btnStart = nullptr;
     CComboBox* m_comboName = nullptr;
-    QLineEdit* m_editPeriod = nullptr;
+    CEdit* m_editPeriod = nullptr;
     QLabel* m_staticNextLabel = nullptr;
     QLabel* m_staticCountdown = nullptr;
     QLabel* m_staticStatus = nullptr;
@@ -143,4 +146,7 @@ private:
     void ShowTimeLeft();
     int PickRandomName();
     void CloseProbeSocket();
+
+    BOOL m_bLaidOut = FALSE;
+    BOOL m_bFitPending = FALSE; // the initial update has run, the frame is not fitted yet
 };

@@ -3,12 +3,12 @@
 #include "CBumpleView.h"
 
 #include "CComboBox.h"
+#include "CEdit.h"
 #include "CFramework.h"
 #include "CNumberText.h"
 #include "CPlatform.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 bool CBumpleView::PeriodSeconds(const QString& strText, BOOL bDebug, int* pSeconds) {
@@ -36,11 +36,11 @@ QString CBumpleView::FormatTimeLeft(int nSeconds) {
 }
 
 void CBumpleView::ArmSchedule() {
-    const QString text = m_editPeriod->text();
+    const QString text = m_editPeriod->GetWindowText();
     int seconds = 0;
     if (!PeriodSeconds(text, m_bDebug, &seconds)) {
         StopEngine(TRUE);
-        m_editPeriod->setText(m_strPeriod);
+        m_editPeriod->SetWindowText(m_strPeriod);
         CPlatform::Framework().MessageBox(
             QStringLiteral("Bumple: Time period must be between 1 and 60"));
         return;

@@ -1,11 +1,13 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
 #include "CDialogBuilder.h"
+#include "CEdit.h"
 #include "CMainFrame.h"
 #include "CViewFixture.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -52,7 +54,7 @@ private slots:
         QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple"));
         QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(icon));
         QCOMPARE(f.Status(), QStringLiteral("PLEASE START ME"));
-        QCOMPARE(v->m_editPeriod->text(), period);
+        QCOMPARE(v->m_editPeriod->GetWindowText(), period);
         QVERIFY(v->m_btnStart->isEnabled());
         QVERIFY(!v->m_staticNextLabel->isEnabled());
         QCOMPARE(f.m_framework.IsTimerSet(ID_TIMER_AUTOSTART), autoStartTimer);
@@ -145,6 +147,10 @@ private slots:
         f.m_pFrame->OnGetMinMaxInfo(&limits);
         QCOMPARE(limits.ptMaxTrackSize, QSize(2, 2));
         v->OnInitialUpdate();
+        // A hidden frame is fitted only when it is first shown.
+        QVERIFY(!v->m_bSizeKnown);
+        QCOMPARE(f.m_pFrame->geometry(), first);
+        f.m_pFrame->show();
         QVERIFY(v->m_bSizeKnown);
         QCOMPARE(f.m_pFrame->geometry().topLeft(), first.topLeft());
         QCOMPARE(f.m_pFrame->size(), v->m_sizeFrame);
@@ -158,9 +164,54 @@ private slots:
         f.m_pFrame->OnGetMinMaxInfo(&limits);
         QCOMPARE(limits.ptMinTrackSize, v->m_sizeFrame);
         QCOMPARE(limits.ptMaxTrackSize, v->m_sizeFrame);
-        f.m_pFrame->show();
         f.m_pFrame->resize(v->m_sizeFrame * 2);
         QCOMPARE(f.m_pFrame->size(), v->m_sizeFrame);
+    }
+
+    // The edit fields are made when the form is first shown; what the engine put in them
+    // while hidden is what they show, and they then behave as before.
+    void editFieldsKeepTheirTextsWhenShown() {
+        CViewFixture f({"\"ComboName0\"=\"a.test\"", "\"ComboName1\"=\"b.test\"",
+                        "\"ComboNameSel\"=\"1\"", "\"Often\"=\"7\""});
+        CBumpleView* v = f.Create();
+        v->m_editPeriod->SetWindowText(QStringLiteral("9"));
+        QVERIFY(v->m_editPeriod->EditField() == nullptr);
+        f.m_pFrame->show();
+        QLineEdit* pPeriod = v->m_editPeriod->EditField();
+        QVERIFY(pPeriod != nullptr && pPeriod->isVisible());
+        QCOMPARE(pPeriod->text(), QStringLiteral("9"));
+        QCOMPARE(pPeriod->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+        QCOMPARE(pPeriod->geometry(), v->m_editPeriod->rect());
+        QVERIFY(v->m_comboName->lineEdit() != nullptr);
+        QCOMPARE(v->m_comboName->lineEdit()->text(), QStringLiteral("b.test"));
+        QCOMPARE(v->m_comboName->GetCurSel(), 1);
+
+        QTest::keyClicks(pPeriod, QStringLiteral("5"));
+        QCOMPARE(v->m_editPeriod->GetWindowText(), QStringLiteral("95"));
+        QTest::keyClicks(v->m_comboName->lineEdit(), QStringLiteral("x"));
+        QCOMPARE(v->m_comboName->GetCurSel(), -1);
+        QCOMPARE(v->m_comboName->GetWindowText(), QStringLiteral("b.testx"));
+        QCOMPARE(v->m_comboName->GetCount(), 2);
+    }
+
+    // Tab walks the form's controls in the template's order, the period field included.
+    void tabOrderFollowsTheTemplate() {
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        f.m_pFrame->show();
+        QList<QWidget*> expected = {CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY),
+                                    v->m_editPeriod->EditField(), v->m_comboName, v->m_btnStart,
+                                    CDialogBuilder::GetDlgItem(v, IDC_SHUTDOWN)};
+        QVERIFY(QTest::qWaitForWindowActive(f.m_pFrame.get()));
+        expected.at(0)->setFocus();
+        QList<QWidget*> walked;
+        for (int i = 0; i < expected.size(); ++i) {
+            walked.append(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        walked.append(QApplication::focusWidget());
+        expected.append(expected.at(0));
+        QCOMPARE(walked, expected);
     }
 
     void menuBarOfTheFrame() {

@@ -6,8 +6,10 @@
 #include "CScriptedFramework.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
+#include "CWindowMessage.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +39,40 @@ private slots:
     void cleanup() {
         CPlatform::Install(nullptr, nullptr, nullptr);
         delete m_pDir;
+    }
+
+    // Runs first: once any test has loaded the font database it stays loaded. A start that
+    // stays hidden, auto-start and a probe included, never loads it (it costs a hidden
+    // start more than everything else together); showing the window does.
+    void aHiddenStartLoadsNoFont() {
+        const auto fontCacheMapped = [] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            return maps.open(QIODevice::ReadOnly | QIODevice::Text) &&
+                   QString::fromLocal8Bit(maps.readAll())
+                       .contains(QRegularExpression(QStringLiteral("fontconfig/\\S+\\.cache-")));
+        };
+        QVERIFY(!fontCacheMapped());
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+        auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());
+        pView->OnTimer(ID_TIMER_AUTOSTART);
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents();
+            m_sockets.CompleteLookup(0, {QStringLiteral("127.0.0.1")});
+            QCoreApplication::sendPostedEvents();
+            pView->OnTimer(ID_TIMER_TICK);
+        }
+        QCOMPARE(m_sockets.m_sent.size(), size_t(1));
+        m_sockets.PostEvent(m_sockets.LastSocket(), FD_READ);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(pView->m_nSuccesses, 1);
+        QVERIFY(!fontCacheMapped());
+        SendMessage(pView, WM_TRAY_NOTIFY, 129, WM_LBUTTONDBLCLK);
+        QVERIFY(CFrameWnd::AfxGetMainWnd()->isVisible());
+        const bool watched = fontCacheMapped();
+        app.ExitInstance();
+        if (!watched)
+            QSKIP("no font cache on this machine to tell a loaded font database by");
     }
 
     void legacyFileIsImportedOnlyOnTheFirstRun() {

@@ -1,8 +1,8 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
+#include "CEdit.h"
 #include "CViewFixture.h"
 
-#include <QLineEdit>
 #include <QTest>
 
 // Odd names typed by the user: stored, reloaded and shown, or refused, without harm.
@@ -101,7 +101,7 @@ private slots:
                         QStringLiteral("\"Often\"=\"%1\"").arg(often),
                         QStringLiteral("\"ComboName0\"=\"127.0.0.1\"")});
         CBumpleView* v = f.Create();
-        QCOMPARE(v->m_editPeriod->text(), often);
+        QCOMPARE(v->m_editPeriod->GetWindowText(), often);
         QVERIFY(v->m_nPeriod <= 3600);
         v->m_bLocalAddressKnown = TRUE;
         v->OnStartOrApply();

@@ -1,10 +1,10 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
+#include "CEdit.h"
 #include "CViewFixture.h"
 #include "Resources.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -280,7 +280,7 @@ private slots:
                 f.m_sockets.CompleteLookup(11001);
             } else {
                 if (point == "period")
-                    v->m_editPeriod->setText(QStringLiteral("61"));
+                    v->m_editPeriod->SetWindowText(QStringLiteral("61"));
                 if (point == "empty")
                     v->m_comboName->SetWindowText(QString());
                 f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")});
@@ -332,12 +332,12 @@ private slots:
         CViewFixture f(kThreeNames);
         CBumpleView* v = f.Create();
         StartResolved(f);
-        v->m_editPeriod->setText(text);
+        v->m_editPeriod->SetWindowText(text);
         v->OnStartOrApply();
         CViewFixture::Pump();
         f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")});
         CViewFixture::Pump();
-        QCOMPARE(v->m_editPeriod->text(), accepted ? text : QStringLiteral("1"));
+        QCOMPARE(v->m_editPeriod->GetWindowText(), accepted ? text : QStringLiteral("1"));
         QCOMPARE(v->m_strPeriod, accepted ? text : QStringLiteral("1"));
         QCOMPARE(v->m_nPeriod, accepted ? 3654 : 60);
         QCOMPARE(f.m_framework.m_messages.size(), accepted ? 0 : 1);
@@ -461,7 +461,7 @@ private slots:
         QFETCH(int, high);
         CViewFixture f(WithSettings({QStringLiteral("\"RandomTime\"=\"1\"")}));
         CBumpleView* v = f.Create();
-        v->m_editPeriod->setText(period);
+        v->m_editPeriod->SetWindowText(period);
         StartResolved(f);
         QCOMPARE(v->m_nCurPeriod, v->m_nPeriod);
         // Draws covering every residue: even lengthen, odd shorten, 0 redrawn.
