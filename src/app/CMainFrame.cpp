@@ -18,20 +18,6 @@ CMainFrame::CMainFrame() {
     setWindowTitle(QString::fromLatin1(kAppTitle));
     if (const QIcon* pIcon = LoadIconResource(IDI_NORMAL))
         setWindowIcon(*pIcon);
-    if (const auto* pMenu = LoadMenuResource(IDR_MAINFRAME)) {
-        for (const MenuResource& popup : *pMenu) {
-            QMenu* pPopup = menuBar()->addMenu(QString::fromLatin1(popup.title));
-            for (const MenuItemResource& item : popup.items) {
-                if (item.id == 0) {
-                    pPopup->addSeparator();
-                    continue;
-                }
-                const int id = item.id;
-                connect(pPopup->addAction(QString::fromLatin1(item.text)), &QAction::triggered,
-                        this, [this, id] { SendMessage(this, WM_COMMAND, WPARAM(id), 0); });
-            }
-        }
-    }
     setGeometry(PreCreateWindow(CPlatform::Framework().ScreenSize()));
 }
 
@@ -49,11 +35,33 @@ void CMainFrame::OnGetMinMaxInfo(MINMAXINFO* pInfo) const {
     }
 }
 
+void CMainFrame::CreateMenuBar() {
+    if (const auto* pMenu = LoadMenuResource(IDR_MAINFRAME)) {
+        for (const MenuResource& popup : *pMenu) {
+            QMenu* pPopup = menuBar()->addMenu(QString::fromLatin1(popup.title));
+            for (const MenuItemResource& item : popup.items) {
+                if (item.id == 0) {
+                    pPopup->addSeparator();
+                    continue;
+                }
+                const int id = item.id;
+                connect(pPopup->addAction(QString::fromLatin1(item.text)), &QAction::triggered,
+                        this, [this, id] { SendMessage(this, WM_COMMAND, WPARAM(id), 0); });
+            }
+        }
+    }
+}
+
 void CMainFrame::setVisible(bool visible) {
-    // The form is laid out and the frame fitted to it only when first wanted on screen.
-    if (visible)
+    // The menu bar, the form's layout and the fitting wait until the frame is first wanted
+    // on screen: a start that stays hidden needs none of them (the menu bar alone loads
+    // the image format plugins for its scroll arrow).
+    if (visible) {
+        if (menuWidget() == nullptr)
+            CreateMenuBar();
         if (auto* pView = qobject_cast<CBumpleView*>(GetActiveView()))
             pView->PrepareToShow();
+    }
     CFrameWnd::setVisible(visible);
 }
 

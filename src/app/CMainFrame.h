@@ -28,5 +28,6 @@ protected:
     bool event(QEvent* pEvent) override;
 
 private:
+    void CreateMenuBar();
     void ApplySizeLimits();
 };

@@ -217,6 +217,7 @@ private slots:
     void menuBarOfTheFrame() {
         CViewFixture f;
         f.Create();
+        f.m_pFrame->show();
         QStringList titles;
         for (QAction* pAction : f.m_pFrame->menuBar()->actions())
             titles.append(pAction->text());
