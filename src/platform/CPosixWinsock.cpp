@@ -2,25 +2,59 @@
 
 #include "CWindowMessage.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QPointer>
 #include <QSocketNotifier>
+#include <QUrl>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
+#include <string>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
-#include <vector>
+// Shared by the sockets object and its lookup threads: a thread hands its answer over
+// only while the owner is still set, and the owner is cleared under the lock.
+struct CPosixWinsock::LookupGuard {
+    std::mutex mutex;
+    CPosixWinsock* pOwner;
+};
 
-CPosixWinsock::CPosixWinsock() = default;
+namespace {
+// Blocks; runs on a lookup thread. The IPv4 addresses of name, each once, in order.
+int ResolveIPv4(const std::string& name, std::vector<quint32>* pAddresses) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* pList = nullptr;
+    const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &pList);
+    if (result != 0)
+        return result == EAI_NODATA || result == EAI_ADDRFAMILY ? WSANO_DATA : WSAHOST_NOT_FOUND;
+    for (const addrinfo* p = pList; p != nullptr; p = p->ai_next) {
+        if (p->ai_family != AF_INET || p->ai_addrlen < sizeof(sockaddr_in))
+            continue;
+        const quint32 address = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
+        if (std::find(pAddresses->begin(), pAddresses->end(), address) == pAddresses->end())
+            pAddresses->push_back(address);
+    }
+    ::freeaddrinfo(pList);
+    return pAddresses->empty() ? WSANO_DATA : 0;
+}
+} // namespace
+
+CPosixWinsock::CPosixWinsock() : m_pGuard(std::make_shared<LookupGuard>()) {
+    m_pGuard->pOwner = this;
+}
 
 CPosixWinsock::~CPosixWinsock() {
     WSACleanup();
+    const std::lock_guard lock(m_pGuard->mutex);
+    m_pGuard->pOwner = nullptr;
 }
 
 int CPosixWinsock::WSAStartup() {
@@ -30,26 +64,31 @@ int CPosixWinsock::WSAStartup() {
 void CPosixWinsock::WSACleanup() {
     while (!m_sockets.empty())
         closesocket(m_sockets.begin()->first);
+    CancelLookups();
+}
+
+void CPosixWinsock::CancelLookups() {
+    if (m_lookups.empty())
+        return;
+    m_lookups.clear();
+    // Threads still looking up keep the old guard and hand nothing over.
+    {
+        const std::lock_guard lock(m_pGuard->mutex);
+        m_pGuard->pOwner = nullptr;
+    }
+    m_pGuard = std::make_shared<LookupGuard>();
+    m_pGuard->pOwner = this;
 }
 
 int CPosixWinsock::gethostname(char* name, int namelen) {
     return ::gethostname(name, size_t(namelen)) == 0 ? 0 : SOCKET_ERROR;
 }
 
-int CPosixWinsock::FillHostEntry(const QHostInfo& info, char* buf, int buflen) {
-    if (info.error() != QHostInfo::NoError)
-        return WSAHOST_NOT_FOUND;
-    std::vector<quint32> addresses;
-    for (const QHostAddress& address : info.addresses()) {
-        bool isIPv4 = false;
-        const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-        if (isIPv4 && address.protocol() == QAbstractSocket::IPv4Protocol)
-            addresses.push_back(htonl(ipv4));
-    }
+int CPosixWinsock::FillHostEntry(const QByteArray& name, const std::vector<quint32>& addresses,
+                                 char* buf, int buflen) {
     if (addresses.empty())
         return WSANO_DATA;
 
-    const QByteArray name = info.hostName().toUtf8();
     const size_t listBytes = (addresses.size() + 1) * sizeof(char*);
     const size_t need = sizeof(hostent) + sizeof(char*) + listBytes + addresses.size() * 4 +
                         size_t(name.size()) + 1;
@@ -81,14 +120,47 @@ WPARAM CPosixWinsock::WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByte
     if (pWnd == nullptr || buf == nullptr || name.isEmpty())
         return 0;
     const WPARAM task = m_nextTask++;
-    // The window is the context: a reply for a window that is gone is dropped, so the
-    // buffer it owned is never written.
-    QHostInfo::lookupHost(QString::fromUtf8(name), pWnd,
-                          [pWnd, msg, buf, buflen, task](const QHostInfo& info) {
-                              const int error = FillHostEntry(info, buf, buflen);
-                              PostMessage(pWnd, msg, task, MAKELPARAM(0, unsigned(error)));
-                          });
+    m_lookups[task] = Lookup{pWnd, msg, name, buf, buflen};
+    // International names are looked up in their ASCII form; a name that has none, or that
+    // holds a zero byte (the resolver would see only its start), is not found.
+    const QByteArray ace = QUrl::toAce(QString::fromUtf8(name));
+    if (name.contains('\0') || ace.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [this, task] { OnLookupDone(task, WSAHOST_NOT_FOUND, {}); },
+            Qt::QueuedConnection);
+        return task;
+    }
+    try {
+        std::thread([pGuard = m_pGuard, task, host = ace.toStdString()] {
+            std::vector<quint32> addresses;
+            const int error = ResolveIPv4(host, &addresses);
+            const std::lock_guard lock(pGuard->mutex);
+            if (CPosixWinsock* pOwner = pGuard->pOwner)
+                QMetaObject::invokeMethod(
+                    pOwner,
+                    [pOwner, task, error, addresses] {
+                        pOwner->OnLookupDone(task, error, addresses);
+                    },
+                    Qt::QueuedConnection);
+        }).detach();
+    } catch (const std::system_error&) {
+        m_lookups.erase(task);
+        return 0;
+    }
     return task;
+}
+
+void CPosixWinsock::OnLookupDone(WPARAM task, int error, const std::vector<quint32>& addresses) {
+    const auto it = m_lookups.find(task);
+    if (it == m_lookups.end())
+        return;
+    const Lookup lookup = it->second;
+    m_lookups.erase(it);
+    if (lookup.pWnd.isNull())
+        return;
+    if (error == 0)
+        error = FillHostEntry(lookup.name, addresses, lookup.buf, lookup.buflen);
+    PostMessage(lookup.pWnd, lookup.msg, task, MAKELPARAM(0, unsigned(error)));
 }
 
 SOCKET CPosixWinsock::socket(int af, int type, int protocol) {

@@ -2,12 +2,14 @@
 
 #include "CWinsock.h"
 
+#include <QByteArray>
 #include <QObject>
+#include <QPointer>
 
 #include <map>
 #include <memory>
+#include <vector>
 
-class QHostInfo;
 class QSocketNotifier;
 
 constexpr int WSAENOBUFS = 10055;
@@ -15,7 +17,8 @@ constexpr int WSAECONNRESET = 10054;
 constexpr int WSAHOST_NOT_FOUND = 11001;
 constexpr int WSANO_DATA = 11004;
 
-// The socket library on POSIX sockets, QHostInfo and QSocketNotifier.
+// The socket library on POSIX sockets and QSocketNotifier; each lookup runs getaddrinfo on
+// a thread of its own, so a slow name server freezes nothing, not even the program's end.
 class CPosixWinsock : public QObject, public CWinsock {
     Q_OBJECT
 public:
@@ -34,13 +37,15 @@ public:
     int recv(SOCKET s, char* buf, int len, int flags) override;
     int closesocket(SOCKET s) override;
 
-    // Lays the IPv4 addresses of a lookup out as a host entry record in buf: the record,
-    // its alias and address lists, the addresses one after another, then the name.
-    // Returns the error to report (0 on success).
-    static int FillHostEntry(const QHostInfo& info, char* buf, int buflen);
+    // Lays the IPv4 addresses of a lookup (network byte order) out as a host entry record in
+    // buf: the record, its alias and address lists, the addresses one after another, then
+    // the name. Returns the error to report (0 on success).
+    static int FillHostEntry(const QByteArray& name, const std::vector<quint32>& addresses,
+                             char* buf, int buflen);
 
-    // Number of sockets open now (for leak checks).
+    // Number of sockets open now and of lookups not answered yet (for leak checks).
     int OpenSocketCount() const { return int(m_sockets.size()); }
+    int PendingLookupCount() const { return int(m_lookups.size()); }
 
 private:
     struct Socket {
@@ -51,9 +56,22 @@ private:
         std::unique_ptr<QSocketNotifier> pNotifier;
     };
 
+    struct Lookup {
+        QPointer<QObject> pWnd; // a reply for a window that is gone is dropped
+        UINT msg = 0;
+        QByteArray name;
+        char* buf = nullptr;
+        int buflen = 0;
+    };
+    struct LookupGuard;
+
     void OnReadable(SOCKET s);
+    void OnLookupDone(WPARAM task, int error, const std::vector<quint32>& addresses);
+    void CancelLookups();
 
     std::map<SOCKET, Socket> m_sockets;
+    std::map<WPARAM, Lookup> m_lookups;
+    std::shared_ptr<LookupGuard> m_pGuard;
     SOCKET m_nextSocket = 1;
     WPARAM m_nextTask = 1;
 };

@@ -10,6 +10,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -58,33 +59,74 @@ class TestPosixWinsock : public QObject {
 private slots:
     void init() { REQUIRE_NETWORK_SANDBOX(); }
 
-    void lookupOfLocalhostLeavesAHostEntry() {
+    void lookup_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("address"); // empty: the lookup fails
+        QTest::newRow("localhost") << QByteArray("localhost") << QByteArray("127.0.0.1");
+        QTest::newRow("address") << QByteArray("127.0.0.1") << QByteArray("127.0.0.1");
+        QTest::newRow("unknown") << QByteArray("no-such-host.invalid") << QByteArray();
+        QTest::newRow("zero byte") << QByteArray("localhost\0.invalid", 18) << QByteArray();
+        QTest::newRow("10000 letters") << QByteArray(10000, 'a') << QByteArray();
+        QTest::newRow("non-ASCII") << QByteArray("b\xc3\xbc" "cher.invalid") << QByteArray();
+        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe.invalid") << QByteArray();
+    }
+    void lookup() {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, address);
         CPosixWinsock sockets;
         CRecorder window;
         alignas(8) char buf[1024];
         std::memset(buf, 0, sizeof buf);
-        QVERIFY(sockets.WSAAsyncGetHostByName(&window, kLookupMsg, "localhost", buf, sizeof buf) !=
-                0);
+        const WPARAM task =
+            sockets.WSAAsyncGetHostByName(&window, kLookupMsg, name, buf, sizeof buf);
+        QVERIFY(task != 0);
         QVERIFY(window.m_messages.empty());
-        QTRY_VERIFY_WITH_TIMEOUT(!window.m_messages.empty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.m_messages.empty(), 10000);
+        QCOMPARE(window.m_messages.size(), size_t(1));
         QCOMPARE(window.m_messages[0].message, kLookupMsg);
+        QCOMPARE(window.m_messages[0].wParam, task);
+        QCOMPARE(sockets.PendingLookupCount(), 0);
+        if (address.isEmpty()) {
+            QVERIFY(HIWORD(window.m_messages[0].lParam) != 0);
+            return;
+        }
         QCOMPARE(HIWORD(window.m_messages[0].lParam), WPARAM(0));
         const auto* pEntry = reinterpret_cast<const hostent*>(buf);
         QCOMPARE(pEntry->h_addrtype, AF_INET);
         QCOMPARE(pEntry->h_length, 4);
-        QCOMPARE(QByteArray(pEntry->h_name), QByteArray("localhost"));
+        QCOMPARE(QByteArray(pEntry->h_name), name);
         in_addr first{};
         std::memcpy(&first, pEntry->h_addr_list[0], 4);
-        QCOMPARE(QByteArray(inet_ntoa(first)), QByteArray("127.0.0.1"));
+        QCOMPARE(QByteArray(inet_ntoa(first)), address);
     }
 
-    void failedLookupReportsAnError() {
+    // A reply for a window that is gone is dropped: the buffer it owned is never written.
+    void replyForAWindowThatIsGoneIsDropped() {
+        CPosixWinsock sockets;
+        alignas(8) char buf[1024] = {};
+        auto* pWindow = new CRecorder;
+        QVERIFY(sockets.WSAAsyncGetHostByName(pWindow, kLookupMsg, "localhost", buf, sizeof buf));
+        delete pWindow;
+        QTRY_COMPARE_WITH_TIMEOUT(sockets.PendingLookupCount(), 0, 10000);
+        QVERIFY(std::all_of(std::begin(buf), std::end(buf), [](char c) { return c == 0; }));
+    }
+
+    // Clean-up cancels what is outstanding: no reply comes after it.
+    void cleanupCancelsLookups() {
         CPosixWinsock sockets;
         CRecorder window;
         alignas(8) char buf[1024] = {};
-        sockets.WSAAsyncGetHostByName(&window, kLookupMsg, "no-such-host.invalid", buf, sizeof buf);
+        QVERIFY(sockets.WSAAsyncGetHostByName(&window, kLookupMsg, "localhost", buf, sizeof buf));
+        sockets.WSACleanup();
+        QCOMPARE(sockets.PendingLookupCount(), 0);
+        // localhost is answered within milliseconds, so a reply not dropped comes in time.
+        QTest::qWait(500);
+        QVERIFY(window.m_messages.empty());
+        QVERIFY(std::all_of(std::begin(buf), std::end(buf), [](char c) { return c == 0; }));
+        // The library goes on working after it.
+        QVERIFY(sockets.WSAAsyncGetHostByName(&window, kLookupMsg, "localhost", buf, sizeof buf));
         QTRY_VERIFY_WITH_TIMEOUT(!window.m_messages.empty(), 10000);
-        QVERIFY(HIWORD(window.m_messages[0].lParam) != 0);
+        QCOMPARE(HIWORD(window.m_messages[0].lParam), WPARAM(0));
     }
 
     void connectSendReadClose() {

@@ -3,10 +3,8 @@
 #include "CPosixWinsock.h"
 #include "CWindowMessage.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstring>
 
 int CScriptedWinsock::WSAStartup() {
@@ -35,13 +33,16 @@ bool CScriptedWinsock::CompleteLookup(int error, const QStringList& addresses,
     const Lookup lookup = m_pending.front();
     m_pending.pop_front();
     if (error == 0) {
-        QHostInfo info;
-        info.setHostName(officialName.isEmpty() ? QString::fromUtf8(lookup.name) : officialName);
-        QList<QHostAddress> list;
-        for (const QString& text : addresses)
-            list.append(QHostAddress(text));
-        info.setAddresses(list);
-        error = CPosixWinsock::FillHostEntry(info, lookup.buf, lookup.buflen);
+        // Only IPv4 addresses are listed, as the real library does.
+        std::vector<quint32> ipv4;
+        for (const QString& text : addresses) {
+            in_addr address{};
+            if (inet_pton(AF_INET, text.toLatin1().constData(), &address) == 1)
+                ipv4.push_back(address.s_addr);
+        }
+        error = CPosixWinsock::FillHostEntry(officialName.isEmpty() ? lookup.name
+                                                                    : officialName.toUtf8(),
+                                             ipv4, lookup.buf, lookup.buflen);
     }
     PostMessage(lookup.pWnd, lookup.msg, 1, MAKELPARAM(0, unsigned(error)));
     return true;
