@@ -138,11 +138,10 @@ START_PARTS = {
     "dynamic linking (_dl_start)": "_dl_start",
     "QApplication constructor": "QApplication::QApplication(",
     "CBumpleApp::InitInstance": "CBumpleApp::InitInstance",
-    "  form built from its template (CDialogBuilder::Build)": "CDialogBuilder::Build",
-    "  dialog units: one text measured (CDialogUnits)": "CDialogUnits::CDialogUnits",
-    "  font database set-up (ensureFontDatabase)": "QFontDatabasePrivate::ensureFontDatabase",
-    "  fontconfig (FcInit)": "FcInit",
-    "  main frame (CMainFrame, menu bar)": "CMainFrame::CMainFrame",
+    "  the form's controls, not laid out (CDialogBuilder::Create)": "CDialogBuilder::Create",
+    "  font database set-up (ensureFontDatabase; 0: no text measured)":
+        "QFontDatabasePrivate::ensureFontDatabase",
+    "  main frame (CMainFrame, without its menu bar until shown)": "CMainFrame::CMainFrame",
     "  icons (LoadIconResource, SVG)": "LoadIconResource",
     "  tray icon (CTrayNotifyIcon::Create)": "CTrayNotifyIcon::Create",
 }
@@ -153,8 +152,7 @@ def cmd_startcg(out, *pairs):
     for pair in pairs:
         name, path = pair.split("=")
         total, funcs = annotate(path)
-        res[name] = {"ir": total,
-                     "parts": {k: pick(funcs, v) for k, v in START_PARTS.items() if pick(funcs, v)}}
+        res[name] = {"ir": total, "parts": {k: pick(funcs, v) for k, v in START_PARTS.items()}}
     dump(out, res)
 
 
@@ -393,12 +391,6 @@ def cmd_report(work):
         for part, ir in b["parts"].items():
             row(f"  {part.strip()}" if not part.startswith("  ") else f"    {part.strip()}",
                 f"{ir / 1e6:.1f}", f"{m['parts'].get(part, 0) / 1e6:.1f}", "")
-    if st and "bumple" in st and "minimal_font" in st:
-        b, f = st["bumple"], st["minimal_font"]
-        row("  diagnostic: floor + font database (minimal_tray --font), start-up ms / VmHWM MiB",
-            f"{b['tray_ms'] - pause:.0f} / {b['hwm_kib'] / 1024:.1f}",
-            f"{f['tray_ms']:.0f} / {f['hwm_kib'] / 1024:.1f}",
-            f"{ratio(b['tray_ms'] - pause, f['tray_ms']):.2f}x / {ratio(b['hwm_kib'], f['hwm_kib']):.2f}x")
     if idle and "bumple" in idle and "minimal" in idle:
         b, m = idle["bumple"], idle["minimal"]
         r = ratio(b["cpu_s_per_h"], m["cpu_s_per_h"])
@@ -408,7 +400,8 @@ def cmd_report(work):
             f"{r:.2f}x", "<= 1.5x", r <= 1.5)
         row("idle CPU from /proc/<pid>/stat utime+stime (s/hour, 10 ms ticks)",
             f"{b['cpu_s_per_h_stat']:.2f}", f"{m['cpu_s_per_h_stat']:.2f}",
-            f"{ratio(b['cpu_s_per_h_stat'], m['cpu_s_per_h_stat']):.2f}x")
+            f"{ratio(b['cpu_s_per_h_stat'], m['cpu_s_per_h_stat']):.2f}x"
+            if m["cpu_s_per_h_stat"] else "-")
         row("idle wake-ups (context switches/s, all threads)",
             f"{b['wakeups_per_s']:.2f}", f"{m['wakeups_per_s']:.2f}",
             f"{ratio(b['wakeups_per_s'], m['wakeups_per_s']):.2f}x")

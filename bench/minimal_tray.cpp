@@ -4,11 +4,7 @@
 //   minimal_tray --tick   also rewrites the tip once a second from a QTimer with a
 //                         countdown text like the program's ("Bumple in 59:59"), the
 //                         comparison for the idle cost.
-//   minimal_tray --font   also measures one text in the widget font at start, as the
-//                         program's form does for its dialog units: the same, plus the
-//                         font database (a diagnostic of what start-up costs above the floor).
 #include <QApplication>
-#include <QFontMetricsF>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -21,13 +17,6 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const bool tick = argc > 1 && std::strcmp(argv[1], "--tick") == 0;
-    const bool font = argc > 1 && std::strcmp(argv[1], "--font") == 0;
-    if (font) {
-        const QFontMetricsF metrics(QApplication::font());
-        volatile double width = metrics.horizontalAdvance(
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        (void)width;
-    }
 
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);

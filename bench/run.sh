@@ -50,17 +50,15 @@ status_kib() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 
 # ---- 1. start-up and peak memory
 log "start-up: $START_RUNS runs of each (after one warm-up launch of each)"
-# minimal_font: the floor plus one text measured in the widget font (diagnostic).
 : >"$WORK/startup.tsv"
 for ((r = 0; r <= START_RUNS; r++)); do
-    for prog in bumple minimal minimal_font; do
+    for prog in bumple minimal; do
         case $prog in
         bumple)
             make_hive "$WORK/cfg-start" '"AutoStart"="1"' '"Often"="60"'
             launch "$WORK/cfg-start" "$BUMPLE"
             ;;
         minimal) launch "$WORK/cfg-start" "$MINIMAL" ;;
-        minimal_font) launch "$WORK/cfg-start" "$MINIMAL" --font ;;
         esac
         sleep 5 # AutoStart fires 1 s after the tray icon, the first probe 1 s later
         hwm=$(status_kib "$LAUNCH_PID" VmHWM)
