@@ -20,7 +20,7 @@ suite() { # build-dir, extra cmake arguments...
 
 suite "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${BUMPLE_QUICK:-0}" != 1 ]; then
-    "$top/scripts/fuzz.sh" "${BUMPLE_FUZZ_SECONDS:-45}"
+    "$top/scripts/fuzz.sh" "${BUMPLE_FUZZ_SECONDS:-20}"
     # The fuzzers' build carries AddressSanitizer and UndefinedBehaviorSanitizer through the
     # whole core: the suite runs again there.
     ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$top/tests/lsan.supp" \
