@@ -89,8 +89,10 @@ void CStaticLink::OnLinkClicked() {
         !m_strLink.startsWith(QLatin1String("mailto:")))
         m_strLink.prepend(QLatin1String("mailto:"));
 
+    // With the capture gone the hand goes too, and hover tracking pauses, so the hand does
+    // not come straight back over the link, whether it opened or not.
     m_bCaptured = FALSE;
-    // Hover tracking pauses, so the hand does not come straight back over the opened link.
+    setCursor(Qt::ArrowCursor);
     m_bJustClicked = TRUE;
     CPlatform::Framework().SetTimer(this, ID_TIMER_CLICKED, kPauseMs);
 

@@ -1,6 +1,37 @@
 #include "CComboBox.h"
 
+#include <QFontMetricsF>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QValidator>
+
+namespace {
+// The edit field does not scroll sideways: a typed text must fit the field.
+class FitsTheField : public QValidator {
+public:
+    explicit FitsTheField(QLineEdit* pEdit) : QValidator(pEdit), m_pEdit(pEdit) {}
+
+    State validate(QString& input, int&) const override {
+        // The line edit's own inner margin on each side, and one pixel for the cursor.
+        constexpr int kMargin = 2;
+        QStyleOptionFrame option;
+        option.initFrom(m_pEdit);
+        option.lineWidth =
+            m_pEdit->hasFrame()
+                ? m_pEdit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, m_pEdit)
+                : 0;
+        const QRect room = m_pEdit->style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, m_pEdit)
+                               .marginsRemoved(m_pEdit->textMargins());
+        const int needed = qRound(QFontMetricsF(m_pEdit->font()).horizontalAdvance(input)) + 1;
+        return needed <= room.width() - 2 * kMargin ? Acceptable : Invalid;
+    }
+
+private:
+    QLineEdit* m_pEdit;
+};
+} // namespace
 
 CComboBox::CComboBox(QWidget* pParent) : QComboBox(pParent) {
     setInsertPolicy(QComboBox::NoInsert);
@@ -14,6 +45,7 @@ void CComboBox::CreateEditField() {
         return;
     setEditable(true);
     setCompleter(nullptr);
+    lineEdit()->setValidator(new FitsTheField(lineEdit()));
     setEditText(m_strText);
     m_strText.clear();
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_nCurSel = -1; });

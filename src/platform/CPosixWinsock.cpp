@@ -2,6 +2,7 @@
 
 #include "CWindowMessage.h"
 
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QUrl>
 
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netdb.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <system_error>
@@ -117,14 +119,22 @@ int CPosixWinsock::FillHostEntry(const QByteArray& name, const std::vector<quint
 
 WPARAM CPosixWinsock::WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name,
                                             char* buf, int buflen) {
-    if (pWnd == nullptr || buf == nullptr || name.isEmpty())
+    if (pWnd == nullptr || buf == nullptr)
         return 0;
+    // As with the specified socket library, the empty name is the local host.
+    QByteArray host = name;
+    if (host.isEmpty()) {
+        char local[256] = {};
+        if (gethostname(local, sizeof local - 1) != 0)
+            return 0;
+        host = local;
+    }
     const WPARAM task = m_nextTask++;
-    m_lookups[task] = Lookup{pWnd, msg, name, buf, buflen};
+    m_lookups[task] = Lookup{pWnd, msg, host, buf, buflen};
     // International names are looked up in their ASCII form; a name that has none, or that
     // holds a zero byte (the resolver would see only its start), is not found.
-    const QByteArray ace = QUrl::toAce(QString::fromUtf8(name));
-    if (name.contains('\0') || ace.isEmpty()) {
+    const QByteArray ace = QUrl::toAce(QString::fromUtf8(host));
+    if (host.contains('\0') || ace.isEmpty()) {
         QMetaObject::invokeMethod(
             this, [this, task] { OnLookupDone(task, WSAHOST_NOT_FOUND, {}); },
             Qt::QueuedConnection);
@@ -172,15 +182,45 @@ SOCKET CPosixWinsock::socket(int af, int type, int protocol) {
     return s;
 }
 
+void CPosixWinsock::SetConnectTimeout(int ms) {
+    m_nConnectTimeoutMs = ms;
+}
+
+// Blocks the caller as a blocking connect does, but gives up after the time the specified
+// stack's SYN retries take, not after the two minutes Linux tries for.
 int CPosixWinsock::connect(SOCKET s, const sockaddr_in& addr) {
     const auto it = m_sockets.find(s);
     if (it == m_sockets.end())
         return SOCKET_ERROR;
-    int result;
-    do {
-        result = ::connect(it->second.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-    } while (result < 0 && errno == EINTR);
-    return result < 0 ? SOCKET_ERROR : 0;
+    const int fd = it->second.fd;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        return SOCKET_ERROR;
+    int error = 0;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0)
+        error = errno == EINPROGRESS || errno == EINTR ? WaitConnected(fd) : errno;
+    fcntl(fd, F_SETFL, flags);
+    errno = error;
+    return error != 0 ? SOCKET_ERROR : 0;
+}
+
+int CPosixWinsock::WaitConnected(int fd) const {
+    const QDeadlineTimer deadline(m_nConnectTimeoutMs);
+    pollfd poll{fd, POLLOUT, 0};
+    for (;;) {
+        const int ready = ::poll(&poll, 1, int(deadline.remainingTime()));
+        if (ready > 0)
+            break;
+        if (ready == 0)
+            return ETIMEDOUT;
+        if (errno != EINTR)
+            return errno;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+        return errno;
+    return error;
 }
 
 int CPosixWinsock::WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) {

@@ -43,6 +43,10 @@ public:
     static int FillHostEntry(const QByteArray& name, const std::vector<quint32>& addresses,
                              char* buf, int buflen);
 
+    // How long a connect waits for the peer before it fails with ETIMEDOUT.
+    static constexpr int kConnectTimeoutMs = 21000;
+    void SetConnectTimeout(int ms);
+
     // Number of sockets open now and of lookups not answered yet (for leak checks).
     int OpenSocketCount() const { return int(m_sockets.size()); }
     int PendingLookupCount() const { return int(m_lookups.size()); }
@@ -66,12 +70,15 @@ private:
     struct LookupGuard;
 
     void OnReadable(SOCKET s);
+    // Waits, bounded, for a connect in progress; its error, 0 when connected.
+    int WaitConnected(int fd) const;
     void OnLookupDone(WPARAM task, int error, const std::vector<quint32>& addresses);
     void CancelLookups();
 
     std::map<SOCKET, Socket> m_sockets;
     std::map<WPARAM, Lookup> m_lookups;
     std::shared_ptr<LookupGuard> m_pGuard;
+    int m_nConnectTimeoutMs = kConnectTimeoutMs;
     SOCKET m_nextSocket = 1;
     WPARAM m_nextTask = 1;
 };

@@ -5,12 +5,11 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QThread>
-#include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
@@ -24,6 +23,9 @@ int CQtFramework::MessageBox(const QString& text, MessageIcon icon) {
                     : icon == MessageIcon::Information ? QMessageBox::Information
                                                        : QMessageBox::Warning,
                     QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
+    // Names and the footer's lines are shown as they are, never taken for markup.
+    box.setTextFormat(Qt::PlainText);
+    RearmRunningTimer();
     box.exec();
     return IDOK;
 }
@@ -78,14 +80,14 @@ void CQtFramework::SetTimer(QObject* pWnd, UINT id, UINT ms) {
     if (qtId == 0)
         return;
     if (m_timers.empty() || std::none_of(m_timers.begin(), m_timers.end(),
-                                         [pWnd](const auto& t) { return t.second.first == pWnd; }))
+                                         [pWnd](const auto& t) { return t.second.pWnd == pWnd; }))
         connect(pWnd, &QObject::destroyed, this, [this, pWnd] { ForgetWindow(pWnd); });
-    m_timers[qtId] = {pWnd, id};
+    m_timers[qtId] = {pWnd, id, ms};
 }
 
 void CQtFramework::KillTimer(QObject* pWnd, UINT id) {
     for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-        if (it->second.first == pWnd && it->second.second == id) {
+        if (it->second.pWnd == pWnd && it->second.id == id) {
             QObject::killTimer(it->first);
             m_timers.erase(it);
             return;
@@ -95,7 +97,7 @@ void CQtFramework::KillTimer(QObject* pWnd, UINT id) {
 
 void CQtFramework::ForgetWindow(QObject* pWnd) {
     for (auto it = m_timers.begin(); it != m_timers.end();) {
-        if (it->second.first == pWnd) {
+        if (it->second.pWnd == pWnd) {
             QObject::killTimer(it->first);
             it = m_timers.erase(it);
         } else {
@@ -106,8 +108,28 @@ void CQtFramework::ForgetWindow(QObject* pWnd) {
 
 void CQtFramework::timerEvent(QTimerEvent* pEvent) {
     const auto it = m_timers.find(pEvent->timerId());
-    if (it != m_timers.end())
-        SendMessage(it->second.first, WM_TIMER, it->second.second, 0);
+    if (it == m_timers.end())
+        return;
+    const int outer = m_nRunningTimer;
+    m_nRunningTimer = it->first;
+    SendMessage(it->second.pWnd, WM_TIMER, it->second.id, 0);
+    m_nRunningTimer = outer;
+}
+
+// Qt delivers no timer again while its own handler runs, but a window timer keeps ticking
+// under a box that its handler opens: the handler's timer goes on under a fresh registration.
+void CQtFramework::RearmRunningTimer() {
+    const auto it = m_timers.find(m_nRunningTimer);
+    if (it == m_timers.end())
+        return;
+    const Timer timer = it->second;
+    const int qtId = startTimer(int(timer.ms), Qt::PreciseTimer);
+    if (qtId == 0)
+        return;
+    QObject::killTimer(it->first);
+    m_timers.erase(it);
+    m_timers[qtId] = timer;
+    m_nRunningTimer = 0;
 }
 
 QSize CQtFramework::ScreenSize() {
@@ -144,6 +166,20 @@ void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QP
         PostMessage(pWnd, WM_COMMAND, WPARAM(pChosen->data().toInt()), 0);
 }
 
+// The desktop's opener tells by its exit status whether a program took the target (it fails
+// for a "mailto:" with no mail program). One still running after a while has started a
+// program in the foreground: that is a success, and it is left to run.
 bool CQtFramework::ShellExecuteOpen(const QString& target) {
-    return QDesktopServices::openUrl(QUrl(target));
+    auto* pOpener = new QProcess;
+    pOpener->setProcessChannelMode(QProcess::ForwardedChannels);
+    pOpener->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(pOpener, &QProcess::finished, pOpener, &QObject::deleteLater);
+    pOpener->start(QStringLiteral("xdg-open"), {target});
+    if (!pOpener->waitForStarted(kOpenerWaitMs)) {
+        delete pOpener;
+        return false;
+    }
+    if (!pOpener->waitForFinished(kOpenerWaitMs))
+        return true;
+    return pOpener->exitStatus() == QProcess::NormalExit && pOpener->exitCode() == 0;
 }

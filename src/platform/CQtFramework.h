@@ -11,6 +11,9 @@
 class CQtFramework : public QObject, public CFramework {
     Q_OBJECT
 public:
+    // How long a link's opener is waited for before it counts as having started a program.
+    static constexpr int kOpenerWaitMs = 3000;
+
     CQtFramework();
 
     int MessageBox(const QString& text, MessageIcon icon) override;
@@ -36,8 +39,17 @@ protected:
     void timerEvent(QTimerEvent* pEvent) override;
 
 private:
-    void ForgetWindow(QObject* pWnd);
+    struct Timer {
+        QObject* pWnd;
+        UINT id;
+        UINT ms;
+    };
 
-    // Qt timer id -> (window, window timer id)
-    std::map<int, std::pair<QObject*, UINT>> m_timers;
+    void ForgetWindow(QObject* pWnd);
+    void RearmRunningTimer();
+
+    // Qt timer id -> window timer
+    std::map<int, Timer> m_timers;
+    // Qt id of the timer whose handler runs now (0: none)
+    int m_nRunningTimer = 0;
 };

@@ -13,9 +13,12 @@
 #include "DialogTemplates.h"
 #include "Resources.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+
+#include <algorithm>
 
 CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     CFramework& framework = CPlatform::Framework();
@@ -221,6 +224,23 @@ LRESULT CBumpleView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         return 0;
     }
+}
+
+// Enter as in a dialog: a focused push button is pressed, else the form's default button.
+void CBumpleView::keyPressEvent(QKeyEvent* pEvent) {
+    if (pEvent->key() != Qt::Key_Return && pEvent->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(pEvent);
+        return;
+    }
+    auto* pButton = qobject_cast<QPushButton*>(focusWidget());
+    if (pButton == nullptr) {
+        const QList<QPushButton*> buttons = findChildren<QPushButton*>();
+        const auto it = std::find_if(buttons.begin(), buttons.end(),
+                                     [](const QPushButton* p) { return p->isDefault(); });
+        pButton = it != buttons.end() ? *it : nullptr;
+    }
+    if (pButton != nullptr && pButton->isEnabled())
+        pButton->click();
 }
 
 bool CBumpleView::event(QEvent* pEvent) {

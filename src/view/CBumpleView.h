@@ -24,6 +24,7 @@ constexpr UINT WM_TRAY_NOTIFY = WM_APP + 0x64;
 
 // Window timers
 constexpr UINT ID_TIMER_TICK = 101;
+constexpr UINT ID_TIMER_RETRY = 102;
 constexpr UINT ID_TIMER_AUTOSTART = 103;
 
 // Problem kinds
@@ -136,6 +137,7 @@ signals:
 
 protected:
     bool event(QEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
     static CProfileStore& Store();
@@ -149,4 +151,8 @@ private:
 
     BOOL m_bLaidOut = FALSE;
     BOOL m_bFitPending = FALSE; // the initial update has run, the frame is not fitted yet
+    // Target lookups failed in a row since the schedule was last armed or the engine
+    // stopped; once a whole round of the list has failed, each restart waits for timer 102.
+    int m_nLookupFailuresInRow = 0;
+    BOOL m_bRetryPending = FALSE;
 };

@@ -34,6 +34,11 @@ void CBumpleView::StopEngine(BOOL bNotify) {
         framework.KillTimer(this, ID_TIMER_TICK);
     if (m_bAutoStartPending)
         framework.KillTimer(this, ID_TIMER_AUTOSTART);
+    if (m_bRetryPending)
+        framework.KillTimer(this, ID_TIMER_RETRY);
+    m_bRetryPending = FALSE;
+    if (bNotify)
+        m_nLookupFailuresInRow = 0;
     SetStatus(QStringLiteral("NOT RUNNING"));
     m_staticCountdown->setText(QString());
     m_staticNextLabel->setEnabled(false);
@@ -106,6 +111,13 @@ void CBumpleView::AdvanceToNextName(BOOL bFromSelection, const QString& strName)
         if (next == count)
             next = 0;
         m_comboName->SetCurSel(next);
+    }
+    // Offline every lookup may fail at once: after a whole round of failed lookups the
+    // restarts come at most once a second, so the engine does not spin.
+    if (m_nLookupFailuresInRow >= qMax(1, count)) {
+        CPlatform::Framework().SetTimer(this, ID_TIMER_RETRY, 1000);
+        m_bRetryPending = TRUE;
+        return;
     }
     OnStartOrApply();
 }

@@ -45,6 +45,7 @@ void CBumpleView::ArmSchedule() {
             QStringLiteral("Bumple: Time period must be between 1 and 60"));
         return;
     }
+    m_nLookupFailuresInRow = 0;
     m_strPeriod = text;
     m_nPeriod = seconds;
     m_nCurPeriod = m_nPeriod;
@@ -61,6 +62,12 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
     if (nIDEvent == ID_TIMER_AUTOSTART) {
         CPlatform::Framework().KillTimer(this, ID_TIMER_AUTOSTART);
         m_bAutoStartPending = FALSE;
+        OnStartOrApply();
+        return;
+    }
+    if (nIDEvent == ID_TIMER_RETRY) {
+        CPlatform::Framework().KillTimer(this, ID_TIMER_RETRY);
+        m_bRetryPending = FALSE;
         OnStartOrApply();
         return;
     }

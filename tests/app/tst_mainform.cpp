@@ -242,6 +242,54 @@ private slots:
         QCOMPARE(f.m_framework.m_foreground.back(), static_cast<QObject*>(f.m_pFrame.get()));
     }
 
+    // Enter presses the focused push button, anywhere else the default "Return To Tray".
+    void enterPressesAButton_data() {
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<bool>("hidden");  // "Return To Tray" pressed
+        QTest::addColumn<bool>("started"); // "Start or Apply Changes" pressed
+        QTest::newRow("name box") << IDC_NAME << true << false;
+        QTest::newRow("period") << IDC_PERIOD << true << false;
+        QTest::newRow("Return To Tray") << IDC_RETURN_TO_TRAY << true << false;
+        QTest::newRow("Start or Apply Changes") << IDC_START << false << true;
+    }
+    void enterPressesAButton() {
+        QFETCH(int, focus);
+        QFETCH(bool, hidden);
+        QFETCH(bool, started);
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        f.m_pFrame->show();
+        f.m_pFrame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.m_pFrame.get()));
+        QWidget* pControl = CDialogBuilder::GetDlgItem(v, focus);
+        pControl->setFocus();
+        QWidget* pFocus = QApplication::focusWidget();
+        QVERIFY(pFocus == pControl || pControl->isAncestorOf(pFocus));
+        QTest::keyClick(pFocus, Qt::Key_Return);
+        QCOMPARE(f.m_pFrame->isHidden(), hidden);
+        QCOMPARE(f.m_statusLog.contains(QStringLiteral("Starting Connection")), started);
+    }
+
+    // The name box's field does not scroll sideways: typing stops where the field is full.
+    void typedNameIsLimitedToTheField() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        f.m_pFrame->show();
+        QLineEdit* pEdit = v->m_comboName->lineEdit();
+        pEdit->clear();
+        QTest::keyClicks(pEdit, QStringLiteral("short.example"));
+        QCOMPARE(v->m_comboName->GetWindowText(), QStringLiteral("short.example"));
+        pEdit->clear();
+        QTest::keyClicks(pEdit, QString(200, QLatin1Char('w')));
+        const QString typed = v->m_comboName->GetWindowText();
+        QVERIFY(typed.size() > 10);
+        QVERIFY(typed.size() < 200);
+        QVERIFY(pEdit->fontMetrics().horizontalAdvance(typed) < pEdit->width());
+        // What the field shows starts at the first letter: it never scrolled.
+        pEdit->setCursorPosition(int(typed.size()));
+        QVERIFY(pEdit->inputMethodQuery(Qt::ImCursorRectangle).toRect().right() < pEdit->width());
+    }
+
     void trayMenuExitAndShutdownStopTheEngine_data() {
         QTest::addColumn<int>("command");
         QTest::newRow("tray Exit") << ID_EXIT;

@@ -2,15 +2,31 @@
 #include "CBumpleApp.h"
 #include "CBumpleView.h"
 #include "CModalDriver.h"
+#include "CQtFramework.h"
 #include "CViewFixture.h"
 #include "CWindowMessage.h"
 
+#include <QDeadlineTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 using Command = std::function<void(CBumpleView*)>;
+
+QList<QMessageBox*> OpenBoxes() {
+    QList<QMessageBox*> boxes;
+    for (QWidget* pWidget : QApplication::topLevelWidgets())
+        if (auto* pBox = qobject_cast<QMessageBox*>(pWidget); pBox != nullptr && pBox->isVisible())
+            boxes.append(pBox);
+    return boxes;
 }
+
+const QLabel* BoxLabel(const QMessageBox* pBox) {
+    return pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+}
+} // namespace
 
 Q_DECLARE_METATYPE(Command)
 
@@ -52,6 +68,63 @@ private slots:
         QCOMPARE(tickOpen, 1);
         QCOMPARE(countdownOpen, CBumpleView::FormatTimeLeft(59));
         QCOMPARE(f.m_sockets.m_connected.size(), size_t(1));
+    }
+
+    // The real timer under the engine's own box, which opens inside the tick handler: the
+    // count goes on, and a period that ends under the box probes again from its loop.
+    void realTimerTicksUnderTheCannotConnectBox() {
+        CQtFramework framework;
+        CViewFixture f({"\"AutoStart\"=\"0\"", "\"Ignore\"=\"0\"", "\"ComboName0\"=\"127.0.0.1\""});
+        CBumpleView* v = f.Create();
+        CPlatform::Install(&f.m_sockets, &f.m_tray, &framework);
+        f.m_sockets.m_connectResults = {SOCKET_ERROR, SOCKET_ERROR};
+        ArmLoopbackEngine(v);
+        // Periods of two ticks: the first tick probes, and a whole period fits under the box.
+        v->m_nPeriod = v->m_nCurPeriod = 2;
+        v->m_nTick = 1;
+        QStringList countdownsUnderBox;
+        int mostBoxes = 0;
+        QTimer watch;
+        const QDeadlineTimer giveUp(8000);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const QList<QMessageBox*> boxes = OpenBoxes();
+            mostBoxes = qMax(mostBoxes, int(boxes.size()));
+            if (boxes.size() == 1 && !countdownsUnderBox.contains(v->m_staticCountdown->text()))
+                countdownsUnderBox.append(v->m_staticCountdown->text());
+            if (boxes.size() >= 2 || giveUp.hasExpired())
+                for (QMessageBox* pBox : boxes)
+                    pBox->done(QMessageBox::Ok);
+        });
+        watch.start(20);
+        QVERIFY(
+            CViewFixture::WaitFor([&] { return mostBoxes >= 2 && OpenBoxes().isEmpty(); }, 10000));
+        QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(2));
+        QCOMPARE(v->m_nHttpFailures, 2);
+        QVERIFY(countdownsUnderBox.contains(CBumpleView::FormatTimeLeft(1)));
+        QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple has stopped"));
+        QVERIFY(!v->m_staticNextLabel->isEnabled());
+    }
+
+    // A name that looks like markup is shown as typed, and the footer keeps its lines.
+    void boxShowsItsTextAsPlainText() {
+        CQtFramework framework;
+        const QString text = QStringLiteral("Bumple: Name <b>x</b>.invalid Not Found.\n\nBumple "
+                                            "launched at time 08:15:02\nThis message created at "
+                                            "time 09:01:44");
+        QString shown;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QMessageBox* pBox : OpenBoxes()) {
+                shown = BoxLabel(pBox)->text();
+                format = BoxLabel(pBox)->textFormat();
+                pBox->done(QMessageBox::Ok);
+            }
+        });
+        watch.start(20);
+        QCOMPARE(framework.MessageBox(text, MessageIcon::Exclamation), IDOK);
+        QCOMPARE(shown, text);
+        QCOMPARE(format, Qt::PlainText);
     }
 };
 

@@ -1,12 +1,16 @@
 #include "CDialog.h"
 #include "CPlatform.h"
+#include "CQtFramework.h"
 #include "CScriptedFramework.h"
 #include "CStaticLink.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -130,7 +134,7 @@ private slots:
         QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
         QCOMPARE(m_pFramework->m_nBeeps, 1);
         QCOMPARE(m_bVisited, 0);
-        QVERIFY(ShowsHand(link));
+        QVERIFY(!ShowsHand(link));
         QVERIFY(PixelsOf(&link, kBlue) > 0);
         QCOMPARE(PixelsOf(&link, kPurple), 0);
         QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
@@ -142,7 +146,14 @@ private slots:
         QCOMPARE(PixelsOf(&link, kBlue), 0);
     }
 
+    void hoverShowsTheHandExceptForASecondAfterAClick_data() {
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("link opened") << true;
+        QTest::newRow("link not opened") << false;
+    }
     void hoverShowsTheHandExceptForASecondAfterAClick() {
+        QFETCH(bool, opens);
+        m_pFramework->m_bOpenSucceeds = opens;
         CStaticLink& link = Attach(IDC_WEB_LINK);
         QVERIFY(!ShowsHand(link));
         MoveTo(&link, Inside());
@@ -156,6 +167,7 @@ private slots:
         MoveTo(&link, Inside());
         QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
         QCOMPARE(m_pFramework->m_timers.at(105), UINT(1000));
+        QVERIFY(!ShowsHand(link));
         Leave(&link);
         MoveTo(&link, Inside());
         QVERIFY(!ShowsHand(link));
@@ -166,6 +178,45 @@ private slots:
         QCOMPARE(m_pFramework->m_timerLog, QStringList({"set 105", "kill 105"}));
         MoveTo(&link, Inside());
         QVERIFY(ShowsHand(link));
+    }
+
+    // The desktop's opener decides: its exit status, or still running after the wait.
+    void desktopOpenerDecides_data() {
+        QTest::addColumn<QString>("opener"); // the script's body; empty: no opener at all
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("opener succeeds") << QStringLiteral("exit 0") << true;
+        QTest::newRow("no program for it") << QStringLiteral("exit 3") << false;
+        QTest::newRow("program in the foreground") << QStringLiteral("exec sleep 5") << true;
+        QTest::newRow("no opener") << QString() << false;
+    }
+    void desktopOpenerDecides() {
+        QFETCH(QString, opener);
+        QFETCH(bool, opened);
+        QTemporaryDir bin;
+        const QString argument = bin.filePath(QStringLiteral("argument"));
+        if (!opener.isEmpty()) {
+            QFile script(bin.filePath(QStringLiteral("xdg-open")));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write(QStringLiteral("#!/bin/sh\nprintf %s \"$1\" >'%1'\n%2\n")
+                             .arg(argument, opener)
+                             .toUtf8());
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + (opener.isEmpty() ? QByteArray() : ":" + path));
+        CQtFramework framework;
+        QElapsedTimer clock;
+        clock.start();
+        const bool result = framework.ShellExecuteOpen(QStringLiteral("mailto:") + kEmail);
+        qputenv("PATH", path);
+        QCOMPARE(result, opened);
+        QVERIFY(clock.elapsed() < CQtFramework::kOpenerWaitMs + 2000);
+        if (!opener.isEmpty()) {
+            QFile written(argument);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(written.readAll(), (QStringLiteral("mailto:") + kEmail).toUtf8());
+        }
     }
 
     // A label that is not plain text keeps its own look, yet still opens on a click.

@@ -4,11 +4,15 @@
 #include "CPosixWinsock.h"
 #include "CWindowMessage.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -67,7 +71,9 @@ private slots:
         QTest::newRow("unknown") << QByteArray("no-such-host.invalid") << QByteArray();
         QTest::newRow("zero byte") << QByteArray("localhost\0.invalid", 18) << QByteArray();
         QTest::newRow("10000 letters") << QByteArray(10000, 'a') << QByteArray();
-        QTest::newRow("non-ASCII") << QByteArray("b\xc3\xbc" "cher.invalid") << QByteArray();
+        QTest::newRow("non-ASCII") << QByteArray("b\xc3\xbc"
+                                                 "cher.invalid")
+                                   << QByteArray();
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe.invalid") << QByteArray();
     }
     void lookup() {
@@ -168,6 +174,51 @@ private slots:
         const SOCKET s = sockets.socket(AF_INET, SOCK_STREAM, 0);
         QCOMPARE(sockets.connect(s, Loopback(81)), SOCKET_ERROR);
         sockets.closesocket(s);
+    }
+
+    // A peer that never answers (a listener whose backlog is full drops the SYN): the
+    // connect blocks, then fails as a timed-out connect does.
+    void unansweredConnectGivesUpAfterItsTimeout() {
+        QCOMPARE(CPosixWinsock::kConnectTimeoutMs, 21000);
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Loopback(0);
+        socklen_t length = sizeof address;
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listener, 0), 0);
+        QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        CPosixWinsock sockets;
+        sockets.SetConnectTimeout(300);
+        const SOCKET filler = sockets.socket(AF_INET, SOCK_STREAM, 0);
+        QCOMPARE(sockets.connect(filler, address), 0);
+        const SOCKET s = sockets.socket(AF_INET, SOCK_STREAM, 0);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(sockets.connect(s, address), SOCKET_ERROR);
+        QCOMPARE(errno, ETIMEDOUT);
+        QVERIFY(clock.elapsed() >= 290);
+        QVERIFY(clock.elapsed() < 5000);
+        sockets.WSACleanup();
+        ::close(listener);
+    }
+
+    // The empty name is the local host, as the specified socket library answers it.
+    void emptyNameIsTheLocalHost() {
+        char host[256] = {};
+        CPosixWinsock sockets;
+        QCOMPARE(sockets.gethostname(host, sizeof host - 1), 0);
+        CRecorder window;
+        alignas(8) char empty[1024] = {};
+        alignas(8) char named[1024] = {};
+        QVERIFY(sockets.WSAAsyncGetHostByName(&window, kLookupMsg, QByteArray(), empty, 1024));
+        QVERIFY(sockets.WSAAsyncGetHostByName(&window, kLookupMsg, host, named, 1024));
+        QTRY_COMPARE_WITH_TIMEOUT(window.m_messages.size(), size_t(2), 10000);
+        QCOMPARE(HIWORD(window.m_messages[0].lParam), HIWORD(window.m_messages[1].lParam));
+        if (HIWORD(window.m_messages[1].lParam) != 0)
+            QSKIP("the local host name has no address here");
+        const auto* pEmpty = reinterpret_cast<const hostent*>(empty);
+        const auto* pNamed = reinterpret_cast<const hostent*>(named);
+        QCOMPARE(QByteArray(pEmpty->h_name), QByteArray(host));
+        QCOMPARE(std::memcmp(pEmpty->h_addr_list[0], pNamed->h_addr_list[0], 4), 0);
     }
 
     void handlesAreNeverReused() {

@@ -540,6 +540,55 @@ private slots:
         QCOMPARE(f.m_framework.m_nWaitCursor, 1);
     }
 
+    // Offline, every lookup fails at once: after a whole round of the list each restart
+    // waits for the one-second retry timer, in the same order and with the same counts.
+    void offlineRoundsArePacedByTheRetryTimer() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        v->OnStartOrApply();
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(!f.m_framework.IsTimerSet(ID_TIMER_RETRY));
+            QVERIFY(f.m_sockets.CompleteLookup(11001));
+            CViewFixture::Pump();
+        }
+        QCOMPARE(f.m_sockets.m_lookups, QStringList({"alpha.test", "beta.test", "gamma.test"}));
+        QVERIFY(f.m_sockets.m_pending.empty());
+        QCOMPARE(f.m_framework.m_timers.at(ID_TIMER_RETRY), UINT(1000));
+        QCOMPARE(f.Status(), QStringLiteral("Last domain resolution failed"));
+        QCOMPARE(v->m_comboName->GetCurSel(), 0);
+        QVERIFY(!v->m_btnStart->isEnabled());
+        v->OnTimer(ID_TIMER_RETRY);
+        CViewFixture::Pump();
+        QVERIFY(!f.m_framework.IsTimerSet(ID_TIMER_RETRY));
+        QCOMPARE(f.m_sockets.m_lookups.last(), QStringLiteral("alpha.test"));
+        QCOMPARE(f.m_statusLog.mid(f.m_statusLog.size() - 3),
+                 QStringList({"NOT RUNNING", "Starting Connection", "Validating Domain Name"}));
+        QVERIFY(f.m_sockets.CompleteLookup(11001));
+        CViewFixture::Pump();
+        QVERIFY(f.m_framework.IsTimerSet(ID_TIMER_RETRY));
+        QCOMPARE(v->m_nDnsFailures, 4);
+        // A lookup that succeeds ends the pacing; the next failure restarts at once.
+        v->OnTimer(ID_TIMER_RETRY);
+        QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")}));
+        CViewFixture::Pump();
+        QVERIFY(v->m_staticNextLabel->isEnabled());
+        f.m_sockets.m_connectResults = {SOCKET_ERROR};
+        f.Tick();
+        QVERIFY(f.m_sockets.CompleteLookup(11001));
+        CViewFixture::Pump();
+        QVERIFY(!f.m_framework.IsTimerSet(ID_TIMER_RETRY));
+        QCOMPARE(f.m_sockets.m_pending.size(), size_t(1));
+        // A stop cancels a pending restart.
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(f.m_sockets.CompleteLookup(11001));
+            CViewFixture::Pump();
+        }
+        QVERIFY(f.m_framework.IsTimerSet(ID_TIMER_RETRY));
+        v->StopEngine(TRUE);
+        QVERIFY(!f.m_framework.IsTimerSet(ID_TIMER_RETRY));
+    }
+
     void emptyListAdvanceDoesNotDivideByZero() {
         CViewFixture f(kThreeNames);
         CBumpleView* v = f.Create();
