@@ -68,6 +68,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(v->m_nSuccesses, 1, 5000);
     }
 
+    // An empty name box: the lookup of "" is the local host, so the schedule is armed, and
+    // the probe counts one socket failure with an empty problem name and shows nothing.
+    void emptyNameArmsAndEachProbeCountsASocketFailure() {
+        auto f = CViewFixture::OnRealSockets({QStringLiteral("127.0.0.1")});
+        CBumpleView* v = f->m_pView;
+        v->m_comboName->SetWindowText(QString());
+        QVERIFY(f->StartAndArm());
+        QCOMPARE(v->m_nDnsFailures, 0);
+        f->Tick();
+        QCOMPARE(v->m_nSocketFailures, 1);
+        QCOMPARE(v->m_nHttpFailures, 0);
+        QCOMPARE(v->m_strProblemName, QString());
+        QVERIFY(f->m_framework.m_messages.isEmpty());
+        QVERIFY(v->m_staticNextLabel->isEnabled());
+    }
+
     void manyProbesLeakNoDescriptor() {
         CLoopbackServer server(CLoopbackServer::Reply);
         QVERIFY2(server.IsListening(), qPrintable(server.Error()));
