@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 
 namespace {
 const char* const kIdProperty = "ctrlId";
@@ -98,6 +99,16 @@ void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rec
                   const QRect& bounds) {
     QRect place = rect;
     switch (ctl.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+        // The text keeps clear of the button's border by half a letter on each side.
+        const QFontMetrics metrics = pWidget->fontMetrics();
+        const int border = pWidget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        const int needed = metrics.horizontalAdvance(QString::fromUtf8(ctl.text)) +
+                           2 * (border + metrics.averageCharWidth() / 2);
+        place = Widened(place, needed, Qt::AlignHCenter, bounds);
+        break;
+    }
     case ControlKind::Edit:
         static_cast<CEdit*>(pWidget)->CreateEditField();
         break;
@@ -112,6 +123,11 @@ void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rec
         auto* pLabel = static_cast<QLabel*>(pWidget);
         pLabel->setWordWrap(QString::fromUtf8(ctl.text).contains(QLatin1Char('\n')) ||
                             rect.height() > 2 * pLabel->fontMetrics().height());
+        // A text the program sets at run time (blank in the template) may be longer than
+        // the rectangle allows for in a wider font: it may run up to the window's edge.
+        if (QString::fromUtf8(ctl.text).trimmed().isEmpty() && !pLabel->wordWrap() &&
+            (pLabel->alignment() & Qt::AlignLeft) != 0)
+            place.setRight(bounds.right());
         if (!pLabel->wordWrap()) {
             // Widening goes by the template's text, not by what the program has put there
             // since, so the form looks the same whenever it is first shown.
@@ -128,6 +144,19 @@ void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rec
     case ControlKind::Icon:
         place.setSize(QSize(32, 32));
         break;
+    case ControlKind::GroupBox: {
+        // The title sits on the frame's top line, half a text line below the rectangle's
+        // top, as the templates lay it out; the style would put it above the frame instead.
+        const QFontMetrics metrics = pWidget->fontMetrics();
+        pWidget->setStyleSheet(
+            QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: %1px; }"
+                           "QGroupBox::title { subcontrol-origin: margin; left: %2px;"
+                           " padding: 0 %3px; background-color: palette(window); }")
+                .arg(metrics.height() / 2)
+                .arg(metrics.averageCharWidth())
+                .arg(qMax(1, metrics.averageCharWidth() / 4)));
+        break;
+    }
     default:
         break;
     }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 // The main form, its commands and the frame around it.
@@ -240,6 +241,32 @@ private slots:
         QVERIFY(f.m_pFrame->isVisible());
         QCOMPARE(f.m_pFrame->geometry(), place);
         QCOMPARE(f.m_framework.m_foreground.back(), static_cast<QObject*>(f.m_pFrame.get()));
+    }
+
+    // No text of the form is clipped at 96 dpi or larger: the buttons' texts keep clear of
+    // their borders, and the status line holds its widest text.
+    void formTextsAreWhole_data() {
+        QTest::addColumn<int>("dpi");
+        for (int dpi : {96, 110, 120, 144})
+            QTest::addRow("%d dpi", dpi) << dpi;
+    }
+    void formTextsAreWhole() {
+        QFETCH(int, dpi);
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * dpi / 96);
+        v->setFont(font);
+        v->PrepareToShow();
+        for (const QPushButton* pButton : v->findChildren<QPushButton*>()) {
+            const int border = pButton->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            QVERIFY2(pButton->fontMetrics().horizontalAdvance(pButton->text()) + 2 * border + 2 <=
+                         pButton->width(),
+                     qPrintable(pButton->text()));
+        }
+        v->m_staticStatus->setText(QStringLiteral("Bumple completed at 23:59:59"));
+        QVERIFY(v->m_staticStatus->sizeHint().width() <= v->m_staticStatus->width());
+        QVERIFY(v->m_staticStatus->geometry().right() <= v->rect().right());
     }
 
     // Enter presses the focused push button, anywhere else the default "Return To Tray".

@@ -5,6 +5,8 @@
 #include "CViewFixture.h"
 #include "Resources.h"
 
+#include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 
@@ -23,6 +25,39 @@ class TestAboutDlg : public QObject {
     Q_OBJECT
 
 private slots:
+    // Each group box's frame line runs through the middle of its title, half a text line
+    // below the box's top (not below the title), at 96 dpi and larger.
+    void groupTitlesSitOnTheirFrameLines_data() {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<int>("dpi");
+        for (int dpi : {96, 120, 144}) {
+            QTest::addRow("About %d dpi", dpi) << IDD_ABOUTBOX << dpi;
+            QTest::addRow("Options %d dpi", dpi) << IDD_OPTIONS << dpi;
+        }
+    }
+    void groupTitlesSitOnTheirFrameLines() {
+        QFETCH(int, dialog);
+        QFETCH(int, dpi);
+        CDialog dlg(dialog);
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * dpi / 96);
+        dlg.setFont(font);
+        dlg.Create();
+        const QImage image = dlg.grab().toImage();
+        const QList<QGroupBox*> boxes = dlg.findChildren<QGroupBox*>();
+        QVERIFY(!boxes.isEmpty());
+        for (const QGroupBox* pBox : boxes) {
+            // A column right of the title, from the box's top down to the first line drawn.
+            const int x = pBox->x() + pBox->width() * 9 / 10;
+            const QRgb background = image.pixel(x, pBox->y());
+            int line = pBox->y();
+            while (line < pBox->geometry().bottom() && image.pixel(x, line) == background)
+                ++line;
+            QVERIFY2(qAbs(line - pBox->y() - pBox->fontMetrics().height() / 2) <= 2,
+                     qPrintable(pBox->title()));
+        }
+    }
+
     void uptimeText_data() {
         QTest::addColumn<DWORD>("now");
         QTest::addColumn<DWORD>("launch");
