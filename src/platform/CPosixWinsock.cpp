@@ -121,7 +121,7 @@ WPARAM CPosixWinsock::WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByte
                                             char* buf, int buflen) {
     if (pWnd == nullptr || buf == nullptr)
         return 0;
-    // As with the specified socket library, the empty name is the local host.
+    // As in Windows Sockets, the empty name is the local host.
     QByteArray host = name;
     if (host.isEmpty()) {
         char local[256] = {};
@@ -186,8 +186,8 @@ void CPosixWinsock::SetConnectTimeout(int ms) {
     m_nConnectTimeoutMs = ms;
 }
 
-// Blocks the caller as a blocking connect does, but gives up after the time the specified
-// stack's SYN retries take, not after the two minutes Linux tries for.
+// Blocks the caller as a blocking connect does, but gives up after the 21 s that a Windows
+// stack takes for its SYN retries, not after the two minutes Linux tries for.
 int CPosixWinsock::connect(SOCKET s, const sockaddr_in& addr) {
     const auto it = m_sockets.find(s);
     if (it == m_sockets.end())

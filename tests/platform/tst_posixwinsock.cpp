@@ -201,7 +201,7 @@ private slots:
         ::close(listener);
     }
 
-    // The empty name is the local host, as the specified socket library answers it.
+    // The empty name is the local host, as Windows Sockets answers it.
     void emptyNameIsTheLocalHost() {
         char host[256] = {};
         CPosixWinsock sockets;
