@@ -7,7 +7,8 @@
 #include <QValidator>
 
 namespace {
-// The edit field does not scroll sideways: a typed text must fit the field.
+// The edit field does not scroll sideways: a typed text must fit the field. A longer text
+// put there whole (a long name picked from the list) stays editable until it fits again.
 class FitsTheField : public QValidator {
 public:
     explicit FitsTheField(QLineEdit* pEdit) : QValidator(pEdit), m_pEdit(pEdit) {}

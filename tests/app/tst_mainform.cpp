@@ -315,6 +315,11 @@ private slots:
         // What the field shows starts at the first letter: it never scrolled.
         pEdit->setCursorPosition(int(typed.size()));
         QVERIFY(pEdit->inputMethodQuery(Qt::ImCursorRectangle).toRect().right() < pEdit->width());
+        // A longer text put there whole can still be shortened.
+        v->m_comboName->SetWindowText(QString(200, QLatin1Char('w')));
+        QTest::keyClick(pEdit, Qt::Key_End);
+        QTest::keyClick(pEdit, Qt::Key_Backspace);
+        QCOMPARE(v->m_comboName->GetWindowText(), QString(199, QLatin1Char('w')));
     }
 
     void trayMenuExitAndShutdownStopTheEngine_data() {
