@@ -72,7 +72,7 @@ bool CDialog::OnCommand(int id) {
 
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_COMMAND)
-        return OnCommand(int(LOWORD(LPARAM(wParam)))) ? 0 : 1;
+        return OnCommand(int(LOWORD(LPARAM(wParam)))) ? 1 : 0;
     return 0;
 }
 

@@ -10,6 +10,8 @@ class QEvent;
 class CMessageTarget {
 public:
     virtual ~CMessageTarget() = default;
+    // WM_COMMAND: nonzero when the window handled the command, 0 when it did not (a frame
+    // then offers it to the next handler). Other messages return their own result.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
 protected:

@@ -20,8 +20,8 @@ public:
     // Starts a lookup and returns a task handle at once (0 when refused). On completion a
     // host entry record (struct hostent, its data in the same buffer) is left at the start
     // of buf and msg is posted to pWnd with the error in the high word of lParam.
-    virtual WPARAM WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name,
-                                         char* buf, int buflen) = 0;
+    virtual WPARAM WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name, char* buf,
+                                         int buflen) = 0;
     virtual SOCKET socket(int af, int type, int protocol) = 0;
     virtual int connect(SOCKET s, const sockaddr_in& addr) = 0; // blocks
     // Makes the socket non-blocking; its events are posted as msg with wParam = socket,
