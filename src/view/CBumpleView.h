@@ -71,7 +71,7 @@ public:
     void ArmSchedule();
     void OnTimer(UINT nIDEvent);
     void RandomizePeriod();
-    SOCKET OpenProbeConnection(QString strName);
+    SOCKET OpenProbeConnection(const QString& strName);
     SOCKET OpenTcpSocket(const QString& strHost, const QString& strPort);
     void SendProbeRequest();
     LRESULT OnProbeSocket(WPARAM wParam, LPARAM lParam);

@@ -23,7 +23,7 @@ QByteArray CBumpleView::ProbeRequest(const QString& strLocalAddress) {
            QByteArrayLiteral("\r\nAccept: image/gif, image/jpeg, */*\r\n\r\n");
 }
 
-SOCKET CBumpleView::OpenProbeConnection(QString strName) {
+SOCKET CBumpleView::OpenProbeConnection(const QString& strName) {
     CPlatform::Framework().BeginWaitCursor();
     const SOCKET s = OpenTcpSocket(strName, QStringLiteral("80"));
     CPlatform::Framework().EndWaitCursor();
