@@ -220,46 +220,59 @@ private slots:
     }
 
     // Every failure point with both settings of "Ignore".
+    // Each row drives the engine to one failure through a list of steps: "local 0|11001" and
+    // "target 0|11001" complete the lookups, "period T" and "name T" type into the form,
+    // "socket" makes socket() fail, "connect" makes connect() fail, "tick" ends the period.
     void failurePolicy_data() {
-        QTest::addColumn<QString>("point");
         QTest::addColumn<int>("ignore");
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QList<int>>("counts");  // http, dns, socket
         QTest::addColumn<QString>("message");    // "" for none
         QTest::addColumn<bool>("stopped");       // icon 130, tip "Bumple has stopped"
+        QTest::addColumn<bool>("stoppedAtBox");  // the tip already says so when the box opens
         QTest::addColumn<QString>("nextLookup"); // name looked up next, "" for none
-        for (int ignore : {0, 1}) {
-            const QByteArray suffix = ignore ? " ignore 1" : " ignore 0";
-            QTest::newRow("local lookup" + suffix)
-                << "local" << ignore << QList<int>{0, 0, 0}
-                << QStringLiteral("Unable to get local IP address.\nHave you dialed your ISP?") +
-                       kFooter
-                << true << "";
-            QTest::newRow("target lookup" + suffix)
-                << "target" << ignore << QList<int>{0, 1, 0}
-                << (ignore ? QString() : kNameNotFound.arg("alpha.test") + kFooter) << !ignore
-                << (ignore ? "beta.test" : "");
-            QTest::newRow("period" + suffix)
-                << "period" << ignore << QList<int>{0, 0, 0}
-                << QStringLiteral("Bumple: Time period must be between 1 and 60") << true << "";
-            QTest::newRow("empty host" + suffix)
-                << "empty" << ignore << QList<int>{0, 0, 1} << QString() << !ignore << "";
-            QTest::newRow("socket" + suffix)
-                << "socket" << ignore << QList<int>{0, 0, 2}
-                << (ignore ? QString()
-                           : QStringLiteral("Bumple: Error opening stream socket") + kFooter)
-                << !ignore << "";
-            QTest::newRow("connect" + suffix)
-                << "connect" << ignore << QList<int>{1, 0, 1}
-                << (ignore ? QString() : kCannotConnect.arg("alpha.test") + kFooter) << !ignore
-                << (ignore ? "beta.test" : "");
-        }
+        const QString local = QStringLiteral("Unable to get local IP address.\nHave you dialed "
+                                             "your ISP?") +
+                              kFooter;
+        const QString period = QStringLiteral("Bumple: Time period must be between 1 and 60");
+        const QString socket = QStringLiteral("Bumple: Error opening stream socket") + kFooter;
+        const QStringList resolved = {"local 0", "target 0"};
+        // clang-format off
+        QTest::newRow("local lookup ignore 0") << 0 << QStringList{"local 11001"}
+            << QList<int>{0, 0, 0} << local << true << true << "";
+        QTest::newRow("local lookup ignore 1") << 1 << QStringList{"local 11001"}
+            << QList<int>{0, 0, 0} << local << true << true << "";
+        QTest::newRow("target lookup ignore 0") << 0 << QStringList{"local 0", "target 11001"}
+            << QList<int>{0, 1, 0} << kNameNotFound.arg("alpha.test") + kFooter << true << true
+            << "";
+        QTest::newRow("target lookup ignore 1") << 1 << QStringList{"local 0", "target 11001"}
+            << QList<int>{0, 1, 0} << "" << false << false << "beta.test";
+        QTest::newRow("period ignore 0") << 0 << QStringList{"local 0", "period 61", "target 0"}
+            << QList<int>{0, 0, 0} << period << true << true << "";
+        QTest::newRow("period ignore 1") << 1 << QStringList{"local 0", "period 61", "target 0"}
+            << QList<int>{0, 0, 0} << period << true << true << "";
+        QTest::newRow("empty host ignore 0") << 0 << QStringList{"local 0", "name ", "target 0",
+            "tick"} << QList<int>{0, 0, 1} << "" << true << false << "";
+        QTest::newRow("empty host ignore 1") << 1 << QStringList{"local 0", "name ", "target 0",
+            "tick"} << QList<int>{0, 0, 1} << "" << false << false << "";
+        QTest::newRow("socket ignore 0") << 0 << resolved + QStringList{"socket", "tick"}
+            << QList<int>{0, 0, 2} << socket << true << false << "";
+        QTest::newRow("socket ignore 1") << 1 << resolved + QStringList{"socket", "tick"}
+            << QList<int>{0, 0, 2} << "" << false << false << "";
+        QTest::newRow("connect ignore 0") << 0 << resolved + QStringList{"connect", "tick"}
+            << QList<int>{1, 0, 1} << kCannotConnect.arg("alpha.test") + kFooter << true << false
+            << "";
+        QTest::newRow("connect ignore 1") << 1 << resolved + QStringList{"connect", "tick"}
+            << QList<int>{1, 0, 1} << "" << false << false << "beta.test";
+        // clang-format on
     }
     void failurePolicy() {
-        QFETCH(QString, point);
         QFETCH(int, ignore);
+        QFETCH(QStringList, steps);
         QFETCH(QList<int>, counts);
         QFETCH(QString, message);
         QFETCH(bool, stopped);
+        QFETCH(bool, stoppedAtBox);
         QFETCH(QString, nextLookup);
         CViewFixture f(WithSettings({QStringLiteral("\"Ignore\"=\"%1\"").arg(ignore)}));
         f.m_framework.m_strTime = QStringLiteral("09:01:44");
@@ -271,28 +284,25 @@ private slots:
 
         v->OnStartOrApply();
         CViewFixture::Pump();
-        if (point == "local") {
-            f.m_sockets.CompleteLookup(11001);
-        } else {
-            f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")});
+        for (const QString& step : steps) {
+            const QString verb = step.section(QLatin1Char(' '), 0, 0);
+            const QString arg = step.section(QLatin1Char(' '), 1);
+            if (verb == "local")
+                f.m_sockets.CompleteLookup(arg.toInt(), {QStringLiteral("127.1.2.3")});
+            else if (verb == "target")
+                f.m_sockets.CompleteLookup(arg.toInt(), {QStringLiteral("127.9.9.9")});
+            else if (verb == "period")
+                v->m_editPeriod->SetWindowText(arg);
+            else if (verb == "name")
+                v->m_comboName->SetWindowText(arg);
+            else if (verb == "socket")
+                f.m_sockets.m_bSocketFails = true;
+            else if (verb == "connect")
+                f.m_sockets.m_connectResults = {SOCKET_ERROR};
+            else if (verb == "tick")
+                f.Tick();
             CViewFixture::Pump();
-            if (point == "target") {
-                f.m_sockets.CompleteLookup(11001);
-            } else {
-                if (point == "period")
-                    v->m_editPeriod->SetWindowText(QStringLiteral("61"));
-                if (point == "empty")
-                    v->m_comboName->SetWindowText(QString());
-                f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")});
-                CViewFixture::Pump();
-                f.m_sockets.m_bSocketFails = point == "socket";
-                if (point == "connect")
-                    f.m_sockets.m_connectResults = {SOCKET_ERROR};
-                if (point != "period")
-                    f.Tick();
-            }
         }
-        CViewFixture::Pump();
         QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}), counts);
         QCOMPARE(f.m_framework.m_messages,
                  message.isEmpty() ? QStringList() : QStringList{message});
@@ -305,10 +315,9 @@ private slots:
         } else {
             QVERIFY(f.m_tray.m_strTip != QStringLiteral("Bumple has stopped"));
         }
-        // A lookup failure shows its box after the stop, a connect failure before it.
-        if (!message.isEmpty() && point != "period")
-            QCOMPARE(tipAtBox == QStringLiteral("Bumple has stopped"),
-                     point == "local" || point == "target");
+        // A lookup or period failure shows its box after the stop, a connect failure before it.
+        if (!message.isEmpty())
+            QCOMPARE(tipAtBox == QStringLiteral("Bumple has stopped"), stoppedAtBox);
         if (!nextLookup.isEmpty()) {
             QCOMPARE(f.m_sockets.m_lookups.last(), nextLookup);
             QCOMPARE(v->m_comboName->GetCurSel(), 1);
