@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -117,8 +118,13 @@ void TestProfileStore::textLength_data() {
     QTest::newRow("259 characters") << QString(259, QLatin1Char('a')) << true;
     QTest::newRow("260 characters") << QString(260, QLatin1Char('a')) << false;
     QTest::newRow("300 characters") << QString(300, QLatin1Char('a')) << false;
-    QTest::newRow("258 bytes of UTF-8") << QString(129, QChar(0xE9)) << true;
-    QTest::newRow("260 bytes of UTF-8") << QString(130, QChar(0xE9)) << false;
+    // Characters count, not their UTF-8 bytes: each was one byte in the Windows code page.
+    QTest::newRow("259 two-byte characters") << QString(259, QChar(0xE9)) << true;
+    QTest::newRow("260 two-byte characters") << QString(260, QChar(0xE9)) << false;
+    QTest::newRow("259 four-byte characters")
+        << QString::fromUcs4(std::u32string(259, U'\U0001F600').c_str(), 259) << true;
+    QTest::newRow("260 four-byte characters")
+        << QString::fromUcs4(std::u32string(260, U'\U0001F600').c_str(), 260) << false;
 }
 
 void TestProfileStore::textLength() {
