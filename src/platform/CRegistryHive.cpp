@@ -167,8 +167,15 @@ bool ReadHexNumber(const QByteArray& digits, int maxDigits, uint& number) {
     return true;
 }
 
-// The data of dword:, hex: or hex(N): with blanks removed.
-bool ReadTyped(const QByteArray& typed, bool unicodeExport, QByteArray& data) {
+bool IsUnicodeText(uint type) {
+    return type == 1 || type == 2 || type == 7;
+}
+
+// The data of dword:, hex: or hex(N): with blanks removed. A Unicode export's text is
+// rewritten as the REGEDIT4 line of the same data in UTF-8, so that it keeps its meaning in
+// the file that the first change writes.
+bool ReadTyped(const QByteArray& typed, bool unicodeExport, QByteArray& data,
+               QByteArray& rewritten) {
     const QByteArray lower = typed.toLower();
     uint number = 0;
     if (lower.startsWith("dword:")) {
@@ -196,16 +203,17 @@ bool ReadTyped(const QByteArray& typed, bool unicodeExport, QByteArray& data) {
             data += char(number);
         }
     }
-    // What a Unicode export stores as text types is UTF-16LE.
-    if (unicodeExport && (type == 1 || type == 2 || type == 7))
+    if (unicodeExport && IsUnicodeText(type)) {
         data = FromUtf16Le(data);
+        rewritten = "hex(" + QByteArray::number(type, 16) + "):" + data.toHex(',');
+    }
     return true;
 }
 
 // A trimmed value line: "name"="data" or @="data", with blanks allowed around the "=", or a
 // typed value in place of the quoted data.
 bool ReadValue(const QByteArray& line, bool unicodeExport, QByteArray& name, QByteArray& data,
-               bool& sz) {
+               bool& sz, QByteArray& rewrittenLine) {
     qsizetype pos = 0;
     if (line.startsWith('@'))
         pos = 1;
@@ -221,7 +229,12 @@ bool ReadValue(const QByteArray& line, bool unicodeExport, QByteArray& name, QBy
         return ReadQuoted(line, pos, data) && pos == line.size();
     QByteArray typed = line.mid(pos);
     typed.replace(' ', QByteArray()).replace('\t', QByteArray());
-    return ReadTyped(typed, unicodeExport, data);
+    QByteArray rewritten;
+    if (!ReadTyped(typed, unicodeExport, data, rewritten))
+        return false;
+    if (!rewritten.isEmpty())
+        rewrittenLine = line.left(pos) + rewritten;
+    return true;
 }
 
 // A piece of a typed value that goes on in the next line: its trimmed text without the "\".
@@ -292,9 +305,12 @@ CRegistryHive::Line CRegistryHive::Classify(const QByteArray& text, const QByteA
             line.key = CAnsiText::Decode(trimmed.mid(1, trimmed.size() - 2));
             currentKey = line.key;
         }
-    } else if (currentKey && ReadValue(trimmed, unicodeExport, line.name, line.data, line.sz)) {
+    } else if (QByteArray rewritten; currentKey && ReadValue(trimmed, unicodeExport, line.name,
+                                                             line.data, line.sz, rewritten)) {
         line.kind = Kind::Value;
         line.key = *currentKey;
+        if (!rewritten.isEmpty())
+            line.text = rewritten + (text.endsWith('\r') ? "\r" : "");
     } else {
         line.name.clear();
         line.data.clear();
