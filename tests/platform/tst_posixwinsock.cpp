@@ -67,7 +67,9 @@ private slots:
         QTest::newRow("unknown") << QByteArray("no-such-host.invalid") << QByteArray();
         QTest::newRow("zero byte") << QByteArray("localhost\0.invalid", 18) << QByteArray();
         QTest::newRow("10000 letters") << QByteArray(10000, 'a') << QByteArray();
-        QTest::newRow("non-ASCII") << QByteArray("b\xc3\xbc" "cher.invalid") << QByteArray();
+        QTest::newRow("non-ASCII") << QByteArray("b\xc3\xbc"
+                                                 "cher.invalid")
+                                   << QByteArray();
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe.invalid") << QByteArray();
     }
     void lookup() {
