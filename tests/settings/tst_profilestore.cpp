@@ -172,11 +172,12 @@ void TestProfileStore::textIsUtf8() {
 void TestProfileStore::notUtf8ReadsAsWindows1252_data() {
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QString>("text");
-    QTest::newRow("latin letter") << QByteArray("caf\xE9.local") << QStringLiteral("caf\u00E9.local");
-    QTest::newRow("euro and quotes") << QByteArray("\x80 \x93x\x94")
-                                     << QStringLiteral("\u20AC \u201Cx\u201D");
-    QTest::newRow("undefined bytes") << QByteArray("\x81\x8D\x8F\x90\x9D")
-                                     << QStringLiteral("\u0081\u008D\u008F\u0090\u009D");
+    QTest::newRow("latin letter") << QByteArray("caf\xE9.local")
+                                  << QStringLiteral("caf\u00E9.local");
+    QTest::newRow("euro and quotes")
+        << QByteArray("\x80 \x93x\x94") << QStringLiteral("\u20AC \u201Cx\u201D");
+    QTest::newRow("undefined bytes")
+        << QByteArray("\x81\x8D\x8F\x90\x9D") << QStringLiteral("\u0081\u008D\u008F\u0090\u009D");
     QTest::newRow("broken utf-8") << QByteArray("\xC3(") << QStringLiteral("\u00C3(");
     QTest::newRow("259 bytes") << QByteArray(259, '\xE9') << QString(259, QChar(0xE9));
 }
@@ -187,9 +188,11 @@ void TestProfileStore::notUtf8ReadsAsWindows1252() {
     QFETCH(QByteArray, stored);
     QFETCH(QString, text);
     FirstStart();
-    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), QStringLiteral("x")));
+    QVERIFY(
+        m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), QStringLiteral("x")));
     QFile hive(CConfigFolder::HivePath());
-    QByteArray bytes = ReadHiveBytes().replace("\"ComboName0\"=\"x\"", "\"ComboName0\"=\"" + stored + '"');
+    QByteArray bytes =
+        ReadHiveBytes().replace("\"ComboName0\"=\"x\"", "\"ComboName0\"=\"" + stored + '"');
     QVERIFY(hive.open(QIODevice::WriteOnly | QIODevice::Truncate));
     hive.write(bytes);
     hive.close();
@@ -224,9 +227,11 @@ void TestProfileStore::writeUnit() {
     FirstStart();
     const QByteArray before = ReadHiveBytes();
     m_store.BeginWriteUnit();
-    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), QStringLiteral("a")));
+    QVERIFY(
+        m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), QStringLiteral("a")));
     QVERIFY(m_store.WriteProfileInt(kSettings, QStringLiteral("ComboNameSel"), 0));
-    QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("ComboName0")), QStringLiteral("a"));
+    QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("ComboName0")),
+             QStringLiteral("a"));
     QCOMPARE(ReadHiveBytes(), before);
     QVERIFY(m_store.EndWriteUnit());
     QVERIFY(ReadHiveBytes().endsWith("Settings]\n\"ComboName0\"=\"a\"\n\"ComboNameSel\"=\"0\"\n"));

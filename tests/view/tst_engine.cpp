@@ -4,9 +4,9 @@
 #include "CViewFixture.h"
 #include "Resources.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QFile>
 #include <QTest>
 
 #include <arpa/inet.h>
