@@ -23,7 +23,12 @@
 // the first: the store then leaves the file as it is) and once with changed values (each
 // write replaces the file with fsync); both left out with --probes-only.
 //
-// The hive this program writes names only 127.0.0.1. It is meant to run inside a private
+// Last, the CPU of loading the name list (LoadNameList, as at start-up and after Edit Names)
+// from a hive of 5 and of 4000 names: the first load after the file changed, which parses it,
+// and the median of ten more loads of the unchanged file; left out with --probes-only.
+//
+// The hive this program writes names only 127.0.0.1 (the load hives only 127.0.x.y, and they
+// are never probed). It is meant to run inside a private
 // network namespace (bench/probe.sh does that), where the server owns 127.0.0.1:80.
 // Output: "key value" lines, easy to read for the scripts.
 
@@ -169,6 +174,37 @@ __attribute__((noinline)) bool RunProbeLoop(CBumpleView* pView, int n, std::vect
         pProbes->push_back({w2 - w0, w3 - w0, c3 - c0, w1 - w0, c1 - c0});
     }
     return true;
+}
+
+// The CPU of LoadNameList on a hive of count names in a folder of its own.
+void MeasureLoads(CBumpleView* pView, const QByteArray& dir, int count) {
+    const QString folder = QString::fromLocal8Bit(dir) + QStringLiteral("/load-%1").arg(count);
+    QDir().mkpath(folder);
+    QFile hive(folder + QStringLiteral("/registry.reg"));
+    if (!hive.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    QByteArray content =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple]\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings]\n";
+    for (int i = 0; i < count; ++i)
+        content += "\"ComboName" + QByteArray::number(i) + "\"=\"127.0." +
+                   QByteArray::number(i / 256) + '.' + QByteArray::number(i % 256) + "\"\n";
+    hive.write(content);
+    hive.close();
+    qputenv("BUMPLE_CONFIG_DIR", QFile::encodeName(folder));
+    double c0 = CpuMs();
+    pView->LoadNameList();
+    const double cold = CpuMs() - c0;
+    std::vector<double> warm;
+    for (int i = 0; i < 10; ++i) {
+        c0 = CpuMs();
+        pView->LoadNameList();
+        warm.push_back(CpuMs() - c0);
+    }
+    qputenv("BUMPLE_CONFIG_DIR", dir);
+    std::printf("load_%d_names_items %d\n", count, pView->m_comboName->GetCount());
+    std::printf("load_%d_names_cold_cpu_ms %.4f\n", count, cold);
+    std::printf("load_%d_names_warm_cpu_ms %.4f\n", count, Summarize(warm).median);
 }
 
 } // namespace
@@ -326,6 +362,10 @@ int main(int argc, char* argv[]) {
     std::printf("loop_vcsw %ld\nloop_ivcsw %ld\n", r1.ru_nvcsw - r0.ru_nvcsw,
                 r1.ru_nivcsw - r0.ru_nivcsw);
     std::printf("message_boxes %d\n", framework.m_nMessages);
+    if (!probesOnly) {
+        MeasureLoads(pView, dir, 5);
+        MeasureLoads(pView, dir, 4000);
+    }
     std::fflush(stdout);
 
     pFrame.reset();
