@@ -66,12 +66,14 @@ std::optional<QString> JoinPath(const QString& parent, const QString& subKey) {
     return parent + QLatin1Char('\\') + subKey;
 }
 
-// A version of the file: while none of these changes, its content has not either.
+// A version of the file: while none of these changes, its content is taken as unchanged.
+// Every change this program makes is a new file (a new inode); an edit in place is seen by
+// its size or its modification time.
 struct FileVersion {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
 
     explicit FileVersion(const struct stat& info)
         : device(info.st_dev), inode(info.st_ino), size(info.st_size), modified(info.st_mtim) {}
@@ -98,7 +100,7 @@ bool ReadAll(int fd, off_t limit, QByteArray& content) {
         if (n <= 0)
             return n == 0;
         content.append(buffer, n);
-        // The file grew while it was read: it is read afresh next time.
+        // Grown past the limit while it was read: not read at all.
         if (content.size() > limit)
             return false;
     }

@@ -53,6 +53,7 @@ bool CProfileStore::SetKey(HKEY* phKey, DWORD* pdwDisposition, HKEY hRootKey,
                            const QString& strKeyPath) {
     m_strKeyPath = strKeyPath;
     m_hRootKey = hRootKey;
+    m_knownTexts.clear();
     return CRegistry::RegCreateKeyTransacted(hRootKey, strKeyPath, phKey, pdwDisposition) ==
            ERROR_SUCCESS;
 }

@@ -404,8 +404,8 @@ private slots:
                               "\"ComboName1\"=\"gamma.test\"\n\"ComboName2\"=\"\""}
             << QByteArray("\"ComboName1\"=\"gamma.test\"\n\"ComboName2\"=\"\"\n");
         QTest::newRow("period edited by hand")
-            << QByteArrayList() << QByteArrayList{"\"Often\"=\"1\"", "\"Often\"=\"7\""}
-            << QByteArray("\"Often\"=\"7\"\n");
+            << QByteArrayList() << QByteArrayList{"\"Often\"=\"1\"", "\"Often\"=\"17\""}
+            << QByteArray("\"Often\"=\"17\"\n");
     }
     void saveKeepsWhatOthersWrote() {
         QFETCH(QByteArrayList, beforeStart);
