@@ -2,7 +2,11 @@
 // settings file) against the loopback HTTP server on 127.0.0.1:80, printing per-probe wall
 // and CPU time and the bytes sent.
 //
-//   BUMPLE_CONFIG_DIR=<empty folder> probe_bench [N] [--probes-only]
+//   BUMPLE_CONFIG_DIR=<empty folder> [BUMPLE_BENCH_NAMES=K] probe_bench [N] [--probes-only]
+//
+// K (default 1) is the length of the name list: 127.0.0.1, which is probed, then 127.0.x.y.
+// startup_cpu_ms is the process's CPU from its start until the view's initial update is done,
+// the name list loaded.
 //
 // The schedule is driven as the engine's own timer would drive it, but deterministically:
 // the period is one minute ("Often"="1"), and each probe is 59 calls of the tick handler
@@ -238,6 +242,11 @@ int main(int argc, char* argv[]) {
                    "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings]\n"
                    "\"AutoStart\"=\"0\"\n\"Often\"=\"1\"\n\"Ignore\"=\"1\"\n"
                    "\"ComboName0\"=\"127.0.0.1\"\n");
+        const int names = std::max(qEnvironmentVariableIntValue("BUMPLE_BENCH_NAMES"), 1);
+        for (int i = 1; i < names; ++i)
+            hive.write("\"ComboName" + QByteArray::number(i) + "\"=\"127.0." +
+                       QByteArray::number(i / 256 + 1) + '.' + QByteArray::number(i % 256) +
+                       "\"\n");
     }
 
     QApplication application(argc, argv);
@@ -259,6 +268,7 @@ int main(int argc, char* argv[]) {
     pFrame->setCentralWidget(pView);
     pFrame->SetActiveView(pView);
     pView->OnInitialUpdate();
+    const double startupCpu = CpuMs();
 
     // Wakes the loop now and then, so that every wait above stays bounded.
     QTimer wake;
@@ -342,6 +352,7 @@ int main(int argc, char* argv[]) {
     }
     const QByteArray request = CBumpleView::ProbeRequest(pView->m_strLocalAddress);
     std::printf("probes %d\n", n);
+    std::printf("startup_cpu_ms %.3f\n", startupCpu);
     std::printf("local_address %s\n", qPrintable(pView->m_strLocalAddress));
     std::printf("bytes_sent %lld\n", static_cast<long long>(request.size()));
     std::printf("settings_writes_per_probe %d\n", names + 2);

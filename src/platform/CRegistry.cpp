@@ -294,7 +294,9 @@ LONG Commit(const std::vector<Change>& changes) {
 // The hive as the key sees it: the file with the key's held-back changes applied.
 LONG Load(HKEY hKey, std::shared_ptr<const CRegistryHive>& hive) {
     FileHive current;
-    const LONG result = ReadHive(ChangedFile(), current);
+    // The file's version and content are those of the end of its links, so the cache serves
+    // reads and changes alike.
+    const LONG result = ReadHive(CConfigFolder::HivePath(), current);
     if (result != ERROR_SUCCESS || !hKey->pending) {
         hive = current.hive;
         return result;

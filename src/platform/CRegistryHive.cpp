@@ -40,8 +40,14 @@ bool IsAscii(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
+// Reads ask for the same key again and again: its folded form is kept.
 QString FoldedKey(const QString& keyPath) {
-    return keyPath.toCaseFolded();
+    static QString lastKey, lastFolded;
+    if (keyPath != lastKey || lastKey.isNull()) {
+        lastKey = keyPath;
+        lastFolded = keyPath.toCaseFolded();
+    }
+    return lastFolded;
 }
 
 // Names compare case-insensitively. Bytes that are no valid UTF-8 compare exactly, so that two
@@ -53,8 +59,14 @@ QByteArray FoldedName(const QByteArray& name) {
 }
 
 QByteArray ValueId(const QString& keyPath, const QByteArray& name) {
-    const QByteArray key = FoldedKey(keyPath).toUtf8();
-    return QByteArray::number(key.size()) + ':' + key + FoldedName(name);
+    static QString lastKey;
+    static QByteArray lastPrefix;
+    if (keyPath != lastKey || lastKey.isNull()) {
+        const QByteArray key = FoldedKey(keyPath).toUtf8();
+        lastKey = keyPath;
+        lastPrefix = QByteArray::number(key.size()) + ':' + key;
+    }
+    return lastPrefix + FoldedName(name);
 }
 
 QByteArray Quoted(const QByteArray& bytes) {

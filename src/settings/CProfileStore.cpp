@@ -5,6 +5,7 @@
 #include "CIniLine.h"
 #include "CNumberText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -36,7 +37,11 @@ std::optional<QString> ReadText(HKEY hBase, const QString& subKey, const QString
 }
 
 QString KnownName(const QString& section, const QString& entry) {
-    return (section + QLatin1Char('\\') + entry).toCaseFolded();
+    const QString name = section + QLatin1Char('\\') + entry;
+    // Value names compare case-insensitively; those of this program are ASCII.
+    const bool ascii =
+        std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? name.toLower() : name.toCaseFolded();
 }
 
 LONG WriteText(HKEY hKey, const QByteArray& name, const QByteArray& text) {
