@@ -97,12 +97,52 @@ bool CProfileStore::WriteProfileString(const QString& strSection, const QString&
     const QString known = KnownName(strSection, strEntry);
     const auto unitText = m_unitTexts.constFind(known);
     const auto knownText = m_knownTexts.constFind(known);
-    if (unitText != m_unitTexts.cend() ? *unitText == strValue
-                                       : knownText != m_knownTexts.cend() && *knownText == strValue)
+    if (unitText != m_unitTexts.cend()
+            ? *unitText == strValue
+            : knownText != m_knownTexts.cend() && *knownText == strValue) {
+        if (m_bInUnit)
+            m_unitSkipped.append({strSection, strEntry, strValue});
         return true;
+    }
     // A unit that could not begin writes nothing: a part of it must not stand alone.
     if (m_bInUnit && m_hUnitKey == nullptr)
         return false;
+    m_bUnitChanged = m_bInUnit;
+    return StoreText(strSection, strEntry, strValue);
+}
+
+void CProfileStore::BeginWriteUnit() {
+    m_bInUnit = true;
+    m_bUnitChanged = false;
+    m_unitTexts.clear();
+    m_unitSkipped.clear();
+    if (CRegistry::RegCreateKeyTransacted(m_hRootKey, m_strKeyPath, &m_hUnitKey, nullptr) !=
+        ERROR_SUCCESS)
+        m_hUnitKey = nullptr;
+}
+
+bool CProfileStore::EndWriteUnit() {
+    // A unit that changes something while another writer changed what it left alone is
+    // written whole, so that the group never holds a mix of both.
+    for (const SkippedWrite& skipped : m_bUnitChanged ? m_unitSkipped : QList<SkippedWrite>()) {
+        QString subKey;
+        const HKEY hBase = SectionBase(skipped.section, subKey);
+        if (ReadText(hBase, subKey, skipped.entry) != skipped.value)
+            StoreText(skipped.section, skipped.entry, skipped.value);
+    }
+    const bool written =
+        m_hUnitKey != nullptr && CRegistry::RegCloseKey(m_hUnitKey) == ERROR_SUCCESS;
+    if (written)
+        m_knownTexts.insert(m_unitTexts);
+    m_unitTexts.clear();
+    m_unitSkipped.clear();
+    m_hUnitKey = nullptr;
+    m_bInUnit = false;
+    return written;
+}
+
+bool CProfileStore::StoreText(const QString& strSection, const QString& strEntry,
+                              const QString& strValue) {
     QString subKey;
     HKEY hKey = nullptr;
     if (CRegistry::RegCreateKeyEx(SectionBase(strSection, subKey), subKey, &hKey, nullptr) !=
@@ -114,25 +154,6 @@ bool CProfileStore::WriteProfileString(const QString& strSection, const QString&
         return false;
     Remember(strSection, strEntry, strValue);
     return true;
-}
-
-void CProfileStore::BeginWriteUnit() {
-    m_bInUnit = true;
-    m_unitTexts.clear();
-    if (CRegistry::RegCreateKeyTransacted(m_hRootKey, m_strKeyPath, &m_hUnitKey, nullptr) !=
-        ERROR_SUCCESS)
-        m_hUnitKey = nullptr;
-}
-
-bool CProfileStore::EndWriteUnit() {
-    const bool written =
-        m_hUnitKey != nullptr && CRegistry::RegCloseKey(m_hUnitKey) == ERROR_SUCCESS;
-    if (written)
-        m_knownTexts.insert(m_unitTexts);
-    m_unitTexts.clear();
-    m_hUnitKey = nullptr;
-    m_bInUnit = false;
-    return written;
 }
 
 HKEY CProfileStore::SectionBase(const QString& strSection, QString& strSubKey) const {

@@ -3,6 +3,7 @@
 #include "CRegistry.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 // The program's settings: named values under the application key, one subkey per section,
@@ -19,7 +20,9 @@
 // changed meanwhile is not undone by a save of unchanged settings. (A value that was missing
 // when it was read has no such text: writing it stores it.) The writes between
 // BeginWriteUnit and EndWriteUnit reach the file together as one change, or none of them does;
-// reads in between see them.
+// reads in between see them. A unit that changes something is written whole when another
+// writer changed any of the values it left alone, so that a group (the name list) never holds
+// a mix of two writers' versions: the later one wins.
 //
 // First run: SetKey creates the application key with CRegistry::RegCreateKeyTransacted. When
 // the key is new, its creation and everything ImportIniFile then writes through it stay in
@@ -53,11 +56,20 @@ private:
     // The key that the section's operations start from, and the path from there.
     HKEY SectionBase(const QString& strSection, QString& strSubKey) const;
     void Remember(const QString& strSection, const QString& strEntry, const QString& strText);
+    bool StoreText(const QString& strSection, const QString& strEntry, const QString& strValue);
+
+    struct SkippedWrite {
+        QString section;
+        QString entry;
+        QString value;
+    };
 
     // The text last read or written under each section and value name (case-folded); within a
     // unit, what it read or wrote, kept apart until the unit is in the file.
     QHash<QString, QString> m_knownTexts;
     QHash<QString, QString> m_unitTexts;
+    QList<SkippedWrite> m_unitSkipped; // the unit's writes left out as unchanged
     bool m_bInUnit = false;
+    bool m_bUnitChanged = false;
     HKEY m_hUnitKey = nullptr;
 };

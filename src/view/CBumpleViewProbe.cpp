@@ -42,9 +42,9 @@ SOCKET CBumpleView::OpenProbeConnection(QString strName) {
 void CBumpleView::SaveNameList(const QString& strName) {
     CProfileStore& store = Store();
     const QString section = QStringLiteral("Settings");
+    store.WriteProfileString(section, QStringLiteral("Often"), m_strPeriod);
     // A crash or another instance sees the old list or the new one, never a mix.
     store.BeginWriteUnit();
-    store.WriteProfileString(section, QStringLiteral("Often"), m_strPeriod);
     for (int i = 0; i < m_comboName->GetCount(); ++i)
         store.WriteProfileString(section, QStringLiteral("ComboName%1").arg(i),
                                  m_comboName->GetLBText(i));

@@ -36,6 +36,8 @@ private slots:
     void notUtf8ReadsAsWindows1252();
     void unchangedTextIsNotWritten();
     void writeUnit();
+    void unitAgainstAnotherWriter_data();
+    void unitAgainstAnotherWriter();
     void failedUnitWritesNothing();
     void setKeyDisposition();
     void setKeyFailureKeepsPath();
@@ -235,6 +237,44 @@ void TestProfileStore::writeUnit() {
     QCOMPARE(ReadHiveBytes(), before);
     QVERIFY(m_store.EndWriteUnit());
     QVERIFY(ReadHiveBytes().endsWith("Settings]\n\"ComboName0\"=\"a\"\n\"ComboNameSel\"=\"0\"\n"));
+}
+
+void TestProfileStore::unitAgainstAnotherWriter_data() {
+    QTest::addColumn<QStringList>("written"); // by this store, as one unit
+    QTest::addColumn<QStringList>("stored");
+    // The other writer deleted "b" after this store read the list a, b, c.
+    const QStringList theirs{"a", "c", ""};
+    QTest::newRow("unchanged list") << QStringList{"a", "b", "c"} << theirs;
+    QTest::newRow("name appended")
+        << QStringList{"a", "b", "c", "d"} << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("names reordered") << QStringList{"c", "b", "a"} << QStringList{"c", "b", "a"};
+}
+
+// Two writers never leave a mix of their lists: the unit that changes nothing leaves the
+// other's list, and one that changes something writes its own whole.
+void TestProfileStore::unitAgainstAnotherWriter() {
+    QFETCH(QStringList, written);
+    QFETCH(QStringList, stored);
+    FirstStart();
+    const QString section = kSettings;
+    const auto entry = [](qsizetype i) { return QStringLiteral("ComboName%1").arg(i); };
+    for (qsizetype i = 0; i < 3; ++i)
+        QVERIFY(m_store.WriteProfileString(section, entry(i), QStringList{"a", "b", "c"}.at(i)));
+    CProfileStore other;
+    other.m_strKeyPath = kApp;
+    other.BeginWriteUnit();
+    for (qsizetype i = 0; i < 3; ++i)
+        QVERIFY(other.WriteProfileString(section, entry(i), QStringList{"a", "c", ""}.at(i)));
+    QVERIFY(other.EndWriteUnit());
+
+    m_store.BeginWriteUnit();
+    for (qsizetype i = 0; i < written.size(); ++i)
+        QVERIFY(m_store.WriteProfileString(section, entry(i), written.at(i)));
+    QVERIFY(m_store.EndWriteUnit());
+    CProfileStore reader;
+    reader.m_strKeyPath = kApp;
+    for (qsizetype i = 0; i < stored.size(); ++i)
+        QCOMPARE(reader.GetProfileString(section, entry(i)), stored.at(i));
 }
 
 // A unit that cannot reach the file leaves it as it was, and its texts are written again by

@@ -390,7 +390,7 @@ private slots:
 
     // The save after a probe writes only what this instance changed: a name it never touched
     // keeps its bytes, and what another instance or a hand edit changed since the view read
-    // the settings stays.
+    // the settings stays (here the probe changes nothing of the list and its selection).
     void saveKeepsWhatOthersWrote_data() {
         QTest::addColumn<QByteArrayList>("beforeStart"); // pairs replaced in the hive
         QTest::addColumn<QByteArrayList>("meanwhile");
@@ -399,7 +399,7 @@ private slots:
             << QByteArrayList{"\"beta.test\"", "\"b\xE9ta.test\""} << QByteArrayList()
             << QByteArray("\"ComboName1\"=\"b\xE9ta.test\"\n");
         QTest::newRow("name deleted by another instance")
-            << QByteArrayList()
+            << QByteArrayList{"\"AutoStart\"", "\"ComboNameSel\"=\"0\"\n\"AutoStart\""}
             << QByteArrayList{"\"ComboName1\"=\"beta.test\"\n\"ComboName2\"=\"gamma.test\"",
                               "\"ComboName1\"=\"gamma.test\"\n\"ComboName2\"=\"\""}
             << QByteArray("\"ComboName1\"=\"gamma.test\"\n\"ComboName2\"=\"\"\n");
