@@ -2,7 +2,11 @@
 // settings file) against the loopback HTTP server on 127.0.0.1:80, printing per-probe wall
 // and CPU time and the bytes sent.
 //
-//   BUMPLE_CONFIG_DIR=<empty folder> probe_bench [N] [--probes-only]
+//   BUMPLE_CONFIG_DIR=<empty folder> [BUMPLE_BENCH_NAMES=K] probe_bench [N] [--probes-only]
+//
+// K (default 1) is the length of the name list: 127.0.0.1, which is probed, then 127.0.x.y.
+// startup_cpu_ms is the process's CPU from its start until the view's initial update is done,
+// the name list loaded.
 //
 // The schedule is driven as the engine's own timer would drive it, but deterministically:
 // the period is one minute ("Often"="1"), and each probe is 59 calls of the tick handler
@@ -23,7 +27,12 @@
 // the first: the store then leaves the file as it is) and once with changed values (each
 // write replaces the file with fsync); both left out with --probes-only.
 //
-// The hive this program writes names only 127.0.0.1. It is meant to run inside a private
+// Last, the CPU of loading the name list (LoadNameList, as at start-up and after Edit Names)
+// from a hive of 5 and of 4000 names: the first load after the file changed, which parses it,
+// and the median of ten more loads of the unchanged file; left out with --probes-only.
+//
+// The hive this program writes names only 127.0.0.1 (the load hives only 127.0.x.y, and they
+// are never probed). It is meant to run inside a private
 // network namespace (bench/probe.sh does that), where the server owns 127.0.0.1:80.
 // Output: "key value" lines, easy to read for the scripts.
 
@@ -171,6 +180,37 @@ __attribute__((noinline)) bool RunProbeLoop(CBumpleView* pView, int n, std::vect
     return true;
 }
 
+// The CPU of LoadNameList on a hive of count names in a folder of its own.
+void MeasureLoads(CBumpleView* pView, const QByteArray& dir, int count) {
+    const QString folder = QString::fromLocal8Bit(dir) + QStringLiteral("/load-%1").arg(count);
+    QDir().mkpath(folder);
+    QFile hive(folder + QStringLiteral("/registry.reg"));
+    if (!hive.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    QByteArray content =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple]\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings]\n";
+    for (int i = 0; i < count; ++i)
+        content += "\"ComboName" + QByteArray::number(i) + "\"=\"127.0." +
+                   QByteArray::number(i / 256) + '.' + QByteArray::number(i % 256) + "\"\n";
+    hive.write(content);
+    hive.close();
+    qputenv("BUMPLE_CONFIG_DIR", QFile::encodeName(folder));
+    double c0 = CpuMs();
+    pView->LoadNameList();
+    const double cold = CpuMs() - c0;
+    std::vector<double> warm;
+    for (int i = 0; i < 10; ++i) {
+        c0 = CpuMs();
+        pView->LoadNameList();
+        warm.push_back(CpuMs() - c0);
+    }
+    qputenv("BUMPLE_CONFIG_DIR", dir);
+    std::printf("load_%d_names_items %d\n", count, pView->m_comboName->GetCount());
+    std::printf("load_%d_names_cold_cpu_ms %.4f\n", count, cold);
+    std::printf("load_%d_names_warm_cpu_ms %.4f\n", count, Summarize(warm).median);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -202,6 +242,11 @@ int main(int argc, char* argv[]) {
                    "[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings]\n"
                    "\"AutoStart\"=\"0\"\n\"Often\"=\"1\"\n\"Ignore\"=\"1\"\n"
                    "\"ComboName0\"=\"127.0.0.1\"\n");
+        const int names = std::max(qEnvironmentVariableIntValue("BUMPLE_BENCH_NAMES"), 1);
+        for (int i = 1; i < names; ++i)
+            hive.write("\"ComboName" + QByteArray::number(i) + "\"=\"127.0." +
+                       QByteArray::number(i / 256 + 1) + '.' + QByteArray::number(i % 256) +
+                       "\"\n");
     }
 
     QApplication application(argc, argv);
@@ -223,6 +268,7 @@ int main(int argc, char* argv[]) {
     pFrame->setCentralWidget(pView);
     pFrame->SetActiveView(pView);
     pView->OnInitialUpdate();
+    const double startupCpu = CpuMs();
 
     // Wakes the loop now and then, so that every wait above stays bounded.
     QTimer wake;
@@ -306,6 +352,7 @@ int main(int argc, char* argv[]) {
     }
     const QByteArray request = CBumpleView::ProbeRequest(pView->m_strLocalAddress);
     std::printf("probes %d\n", n);
+    std::printf("startup_cpu_ms %.3f\n", startupCpu);
     std::printf("local_address %s\n", qPrintable(pView->m_strLocalAddress));
     std::printf("bytes_sent %lld\n", static_cast<long long>(request.size()));
     std::printf("settings_writes_per_probe %d\n", names + 2);
@@ -326,6 +373,10 @@ int main(int argc, char* argv[]) {
     std::printf("loop_vcsw %ld\nloop_ivcsw %ld\n", r1.ru_nvcsw - r0.ru_nvcsw,
                 r1.ru_nivcsw - r0.ru_nivcsw);
     std::printf("message_boxes %d\n", framework.m_nMessages);
+    if (!probesOnly) {
+        MeasureLoads(pView, dir, 5);
+        MeasureLoads(pView, dir, 4000);
+    }
     std::fflush(stdout);
 
     pFrame.reset();

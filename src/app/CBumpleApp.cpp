@@ -3,12 +3,15 @@
 #include "CAboutDlg.h"
 #include "CBumpleDoc.h"
 #include "CBumpleView.h"
+#include "CConfigFolder.h"
 #include "CFramework.h"
 #include "CMainFrame.h"
 #include "CPlatform.h"
 #include "CProfileStore.h"
 #include "CRegistry.h"
 #include "Resources.h"
+
+#include <QFile>
 
 namespace {
 CBumpleApp* g_pApp = nullptr;
@@ -38,6 +41,13 @@ bool CBumpleApp::InitInstance(const QStringList& arguments) {
             m_pProfileStore->ImportIniFile(hKey);
         CRegistry::RegCloseKey(hKey);
     }
+    // Such a file is no settings file: it is left alone, and the user is told once.
+    if (CRegistry::HiveTooLarge())
+        CPlatform::Framework().MessageBox(
+            QStringLiteral("Bumple: The settings file %1 is larger than 16 MiB, so it is not "
+                           "read. Bumple runs on its default settings and leaves that file "
+                           "unchanged.")
+                .arg(QFile::decodeName(CConfigFolder::HivePath())));
 
     m_pDocument = std::make_unique<CBumpleDoc>();
     m_pMainFrame = new CMainFrame;

@@ -69,6 +69,8 @@ void CEditNamesDlg::OnRestoreDefault() {
 void CEditNamesDlg::OnOK() {
     CProfileStore& store = *CBumpleApp::Instance()->m_pProfileStore;
     const int count = m_listNames->GetCount();
+    // The names, the blanked ones and the selection reach the file as one change.
+    store.BeginWriteUnit();
     for (int i = 0; i < count; ++i)
         store.WriteProfileString(kSection, NameEntry(i), m_listNames->GetText(i));
     // An empty value ends the list for every reader, so stale names beyond it are blanked.
@@ -79,5 +81,6 @@ void CEditNamesDlg::OnOK() {
     const int followed = std::max(m_listNames->FindStringExact(m_strSelection), 0);
     m_listNames->SetCurSel(followed);
     store.WriteProfileInt(kSection, QStringLiteral("ComboNameSel"), followed);
+    store.EndWriteUnit();
     CDialog::OnOK();
 }

@@ -1,21 +1,26 @@
 #include "CConfigFolder.h"
 
 #include <QDir>
+#include <QFile>
 
-QString CConfigFolder::Path() {
-    const QString override = qEnvironmentVariable("BUMPLE_CONFIG_DIR");
+QByteArray CConfigFolder::Path() {
+    const QByteArray override = qgetenv("BUMPLE_CONFIG_DIR");
     if (!override.isEmpty())
         return override;
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/Quellmoor Software");
+    QByteArray base = qgetenv("XDG_CONFIG_HOME");
+    if (base.isEmpty()) {
+        base = qgetenv("HOME");
+        if (base.isEmpty())
+            base = QFile::encodeName(QDir::homePath());
+        base += "/.config";
+    }
+    return base + "/Quellmoor Software";
 }
 
-QString CConfigFolder::HivePath() {
-    return Path() + QStringLiteral("/registry.reg");
+QByteArray CConfigFolder::HivePath() {
+    return Path() + "/registry.reg";
 }
 
-QString CConfigFolder::WindowsDirectory() {
+QByteArray CConfigFolder::WindowsDirectory() {
     return Path();
 }

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 // The folder that holds the registry hive and stands in for the Windows directory.
-// Nothing here creates it: the first write that needs it does.
+// Nothing here creates it: the first write that needs it does. Paths are the file system's
+// bytes as the environment gives them, whatever their encoding: a name that is no valid UTF-8
+// names the folder it names, never another one.
 class CConfigFolder {
 public:
     // $BUMPLE_CONFIG_DIR when set and non-empty, else ${XDG_CONFIG_HOME:-$HOME/.config}
     // followed by "/Quellmoor Software".
-    static QString Path();
-    static QString HivePath();
+    static QByteArray Path();
+    static QByteArray HivePath();
     // Where the legacy INI file is looked for.
-    static QString WindowsDirectory();
+    static QByteArray WindowsDirectory();
 };

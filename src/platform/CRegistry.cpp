@@ -3,12 +3,11 @@
 #include "CConfigFolder.h"
 #include "CRegistryHive.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -16,24 +15,34 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 using Change = std::function<void(CRegistryHive&)>;
-using Transaction = std::vector<Change>;
+
+// Changes held back for RegCreateKeyTransacted, shared by the keys below the one it made.
+struct Transaction {
+    std::vector<Change> changes;
+    // The file's hive that view was made from, and view: that hive with the changes applied.
+    std::shared_ptr<const CRegistryHive> base;
+    CRegistryHive view;
+};
 } // namespace
 
 struct HKEY__ {
     QString path;
     bool writable;
-    // Changes held back for RegCreateKeyTransacted, shared by the keys below the one it made.
     std::shared_ptr<Transaction> pending;
 };
 
 namespace {
 
 HKEY__ g_localMachine{QStringLiteral("HKEY_LOCAL_MACHINE"), true, nullptr};
+
+// How long a change waits for another process's lock before it fails.
+constexpr auto kLockWait = std::chrono::milliseconds(1500);
 
 template <typename Call> auto RetryOnSignal(Call call) {
     decltype(call()) result;
@@ -57,30 +66,80 @@ std::optional<QString> JoinPath(const QString& parent, const QString& subKey) {
     return parent + QLatin1Char('\\') + subKey;
 }
 
-// A missing file reads as an empty hive; any other failure is one. pMode receives the
-// file's permission bits, or stays empty when there is no file.
-bool ReadHiveFile(const QString& path, QByteArray& content,
-                  std::optional<mode_t>* pMode = nullptr) {
-    content.clear();
-    const int fd =
-        RetryOnSignal([&] { return ::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC); });
-    if (fd < 0)
-        return errno == ENOENT;
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    if (pMode != nullptr)
-        *pMode = info.st_mode & 07777;
+// A version of the file: while none of these changes, its content is taken as unchanged.
+// Every change this program makes is a new file (a new inode); an edit in place is seen by
+// its size or its modification time.
+struct FileVersion {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+
+    explicit FileVersion(const struct stat& info)
+        : device(info.st_dev), inode(info.st_ino), size(info.st_size), modified(info.st_mtim) {}
+    bool operator==(const FileVersion& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+struct FileHive {
+    std::shared_ptr<const CRegistryHive> hive;
+    std::optional<FileVersion> version; // none when there is no file
+    std::optional<mode_t> mode;
+};
+
+// The last hive read, reused while its file keeps its version.
+FileHive g_lastRead;
+
+bool ReadAll(int fd, off_t limit, QByteArray& content) {
     char buffer[65536];
     for (;;) {
         const ssize_t n = RetryOnSignal([&] { return ::read(fd, buffer, sizeof buffer); });
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
+        if (n <= 0)
+            return n == 0;
         content.append(buffer, n);
+        // Grown past the limit while it was read: not read at all.
+        if (content.size() > limit)
+            return false;
     }
+}
+
+// The hive in the file as it is now. A missing file reads as an empty hive; a file too large
+// to be a settings file is not read at all.
+LONG ReadHive(const QByteArray& path, FileHive& current) {
+    struct stat info;
+    if (::stat(path.constData(), &info) != 0) {
+        if (errno != ENOENT)
+            return ERROR_REGISTRY_IO_FAILED;
+        static const auto empty = std::make_shared<const CRegistryHive>(CRegistryHive::Parse({}));
+        current = {empty, std::nullopt, std::nullopt};
+        return ERROR_SUCCESS;
+    }
+    if (info.st_size > CRegistry::kMaxHiveSize)
+        return ERROR_FILE_TOO_LARGE;
+    if (S_ISREG(info.st_mode) && g_lastRead.version == FileVersion(info)) {
+        current = g_lastRead;
+        return ERROR_SUCCESS;
+    }
+    const int fd = RetryOnSignal([&] { return ::open(path.constData(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0)
+        return ERROR_REGISTRY_IO_FAILED;
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return ERROR_REGISTRY_IO_FAILED;
+    if (info.st_size > CRegistry::kMaxHiveSize)
+        return ERROR_FILE_TOO_LARGE;
+    QByteArray content;
+    content.reserve(info.st_size);
+    if (!ReadAll(fd, CRegistry::kMaxHiveSize, content))
+        return ERROR_REGISTRY_IO_FAILED;
+    // The version is the one read; a change while reading shows as a new version next time.
+    g_lastRead = {std::make_shared<const CRegistryHive>(CRegistryHive::Parse(content)),
+                  FileVersion(info), mode_t(info.st_mode & 07777)};
+    current = g_lastRead;
+    return ERROR_SUCCESS;
 }
 
 bool WriteAll(int fd, const QByteArray& bytes) {
@@ -95,8 +154,30 @@ bool WriteAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
-bool SyncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+QByteArray FolderOf(const QByteArray& file) {
+    const qsizetype slash = file.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : file.left(slash);
+}
+
+bool IsFolder(const QByteArray& path) {
+    struct stat info;
+    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool MakeFolders(const QByteArray& folder) {
+    if (IsFolder(folder))
+        return true;
+    for (qsizetype slash = folder.indexOf('/', 1); slash > 0;
+         slash = folder.indexOf('/', slash + 1))
+        ::mkdir(folder.left(slash).constData(), 0777);
+    ::mkdir(folder.constData(), 0777);
+    return IsFolder(folder);
+}
+
+bool SyncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool synced = ::fsync(fd) == 0;
@@ -104,35 +185,61 @@ bool SyncFolder(const QString& folder) {
 }
 
 // The file a change replaces: the hive, or the end of its chain of links (empty for a loop).
-QString ChangedFile() {
-    QString path = CConfigFolder::HivePath();
+QByteArray ChangedFile() {
+    QByteArray path = CConfigFolder::HivePath();
     for (int hop = 0; hop < 40; ++hop) {
-        const QFileInfo info(path);
-        if (!info.isSymLink())
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.constData(), target, sizeof target);
+        if (n < 0)
             return path;
-        path = info.symLinkTarget();
+        const QByteArray link(target, n);
+        path = link.startsWith('/') ? link : FolderOf(path) + '/' + link;
     }
     return {};
 }
 
-// The exclusive lock that serializes every change of the file, or -1. The folder is made
-// here, as this is the first thing any change needs.
-int LockFor(const QString& file) {
-    if (file.isEmpty() || !QDir().mkpath(QFileInfo(file).absolutePath()))
-        return -1;
-    const QByteArray lockPath = QFile::encodeName(file + QStringLiteral(".lock"));
-    const int fd = RetryOnSignal(
-        [&] { return ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); });
-    if (fd >= 0 && RetryOnSignal([fd] { return ::flock(fd, LOCK_EX); }) != 0) {
+// Opens the lock without following a link and without blocking on anything but a regular file.
+int OpenLockFile(const QByteArray& lockPath) {
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = RetryOnSignal(
+        [&] { return ::open(lockPath.constData(), O_RDWR | O_CREAT | kFlags, 0644); });
+    // Another user's lock file locks as well when it can only be read.
+    if (fd < 0)
+        fd = RetryOnSignal([&] { return ::open(lockPath.constData(), O_RDONLY | kFlags); });
+    struct stat info;
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
 
+// The exclusive lock that serializes every change of the file, or -1. It is "<file>.lock";
+// when this user cannot open that (another user's that only its owner may read, or a link),
+// the lock moves to the folder itself. A lock that another process holds longer than kLockWait
+// fails the change. The folder is made here, as this is the first thing any change needs.
+int LockFor(const QByteArray& file) {
+    if (file.isEmpty() || !MakeFolders(FolderOf(file)))
+        return -1;
+    int fd = OpenLockFile(file + ".lock");
+    if (fd < 0)
+        fd = ::open(FolderOf(file).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return fd;
+}
+
 // Writes content into a temporary file beside the file and renames it over the file.
-bool ReplaceFile(const QString& file, const QByteArray& content, std::optional<mode_t> mode) {
-    const QByteArray path = QFile::encodeName(file);
+bool ReplaceFile(const QByteArray& path, const QByteArray& content, std::optional<mode_t> mode) {
     const QByteArray tempPath = path + ".tmp";
     // Only the lock holder writes the temporary file, so one found here is a dead writer's.
     ::unlink(tempPath.constData());
@@ -149,45 +256,68 @@ bool ReplaceFile(const QString& file, const QByteArray& content, std::optional<m
     }
     // The rename is in place now; a failed flush of the folder still fails the change,
     // since it may not survive a crash.
-    return SyncFolder(QFileInfo(file).absolutePath());
+    return SyncFolder(FolderOf(path));
 }
 
-LONG Commit(const Transaction& changes) {
-    const QString file = ChangedFile();
+bool Changes(const CRegistryHive& hive, const std::vector<Change>& changes) {
+    CRegistryHive changed = hive;
+    for (const Change& change : changes)
+        change(changed);
+    return changed.IsModified();
+}
+
+LONG Commit(const std::vector<Change>& changes) {
+    const QByteArray file = ChangedFile();
+    if (file.isEmpty())
+        return ERROR_REGISTRY_IO_FAILED;
+    FileHive current;
+    LONG result = ReadHive(file, current);
+    // A change that changes nothing takes no lock, so another process's lock never holds it up.
+    if (result != ERROR_SUCCESS || !Changes(*current.hive, changes))
+        return result;
     const int lock = LockFor(file);
     if (lock < 0)
         return ERROR_REGISTRY_IO_FAILED;
     const auto unlock = qScopeGuard([lock] { ::close(lock); });
-    QByteArray before;
-    std::optional<mode_t> mode;
-    if (!ReadHiveFile(file, before, &mode))
-        return ERROR_REGISTRY_IO_FAILED;
-    CRegistryHive hive = CRegistryHive::Parse(before);
+    result = ReadHive(file, current);
+    if (result != ERROR_SUCCESS)
+        return result;
+    CRegistryHive hive = *current.hive;
     for (const Change& change : changes)
         change(hive);
-    const QByteArray after = hive.Serialize();
-    if (after == before)
+    if (!hive.IsModified())
         return ERROR_SUCCESS;
-    return ReplaceFile(file, after, mode) ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+    return ReplaceFile(file, hive.Serialize(), current.mode) ? ERROR_SUCCESS
+                                                             : ERROR_REGISTRY_IO_FAILED;
 }
 
 // The hive as the key sees it: the file with the key's held-back changes applied.
-bool Load(HKEY hKey, CRegistryHive& hive) {
-    QByteArray content;
-    if (!ReadHiveFile(CConfigFolder::HivePath(), content))
-        return false;
-    hive = CRegistryHive::Parse(content);
-    if (hKey->pending) {
-        for (const Change& change : *hKey->pending)
-            change(hive);
+LONG Load(HKEY hKey, std::shared_ptr<const CRegistryHive>& hive) {
+    FileHive current;
+    // The file's version and content are those of the end of its links, so the cache serves
+    // reads and changes alike.
+    const LONG result = ReadHive(CConfigFolder::HivePath(), current);
+    if (result != ERROR_SUCCESS || !hKey->pending) {
+        hive = current.hive;
+        return result;
     }
-    return true;
+    Transaction& pending = *hKey->pending;
+    if (pending.base != current.hive) {
+        pending.view = *current.hive;
+        for (const Change& change : pending.changes)
+            change(pending.view);
+        pending.base = current.hive;
+    }
+    hive = std::shared_ptr<const CRegistryHive>(hKey->pending, &pending.view);
+    return ERROR_SUCCESS;
 }
 
 // Applies one change: held back when the key belongs to a transaction, else written now.
 LONG ApplyChange(HKEY hKey, Change change) {
     if (hKey->pending) {
-        hKey->pending->push_back(std::move(change));
+        if (hKey->pending->base)
+            change(hKey->pending->view);
+        hKey->pending->changes.push_back(std::move(change));
         return ERROR_SUCCESS;
     }
     return Commit({std::move(change)});
@@ -209,10 +339,10 @@ LONG CRegistry::CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWO
     const std::optional<QString> path = JoinPath(hKey->path, subKey);
     if (!path)
         return ERROR_BAD_PATHNAME;
-    CRegistryHive hive;
-    if (!Load(hKey, hive))
-        return ERROR_REGISTRY_IO_FAILED;
-    const bool existed = hive.HasKey(*path);
+    std::shared_ptr<const CRegistryHive> hive;
+    if (const LONG result = Load(hKey, hive); result != ERROR_SUCCESS)
+        return result;
+    const bool existed = hive->HasKey(*path);
     auto key = std::make_unique<HKEY__>(HKEY__{*path, true, hKey->pending});
     if (transacted && !key->pending)
         key->pending = std::make_shared<Transaction>();
@@ -255,10 +385,10 @@ LONG CRegistry::RegOpenKeyEx(HKEY hKey, const QString& subKey, HKEY* phkResult) 
     const std::optional<QString> path = JoinPath(hKey->path, subKey);
     if (!path)
         return ERROR_BAD_PATHNAME;
-    CRegistryHive hive;
-    if (!Load(hKey, hive))
-        return ERROR_REGISTRY_IO_FAILED;
-    if (!hive.HasKey(*path))
+    std::shared_ptr<const CRegistryHive> hive;
+    if (const LONG result = Load(hKey, hive); result != ERROR_SUCCESS)
+        return result;
+    if (!hive->HasKey(*path))
         return ERROR_FILE_NOT_FOUND;
     *phkResult = new HKEY__{*path, false, hKey->pending};
     return ERROR_SUCCESS;
@@ -270,10 +400,10 @@ LONG CRegistry::RegQueryValueEx(HKEY hKey, const QByteArray& valueName, char* pD
         return ERROR_INVALID_HANDLE;
     if (pcbData == nullptr)
         return ERROR_INVALID_PARAMETER;
-    CRegistryHive hive;
-    if (!Load(hKey, hive))
-        return ERROR_REGISTRY_IO_FAILED;
-    const std::optional<QByteArray> text = hive.Value(hKey->path, valueName);
+    std::shared_ptr<const CRegistryHive> hive;
+    if (const LONG result = Load(hKey, hive); result != ERROR_SUCCESS)
+        return result;
+    const std::optional<QByteArray> text = hive->Value(hKey->path, valueName);
     if (!text)
         return ERROR_FILE_NOT_FOUND;
     const qsizetype needed = text->size() + 1;
@@ -309,7 +439,12 @@ LONG CRegistry::RegCloseKey(HKEY hKey) {
     if (hKey == HKEY_LOCAL_MACHINE)
         return ERROR_SUCCESS;
     const std::unique_ptr<HKEY__> key(hKey);
-    if (key->pending && key->pending.use_count() == 1 && !key->pending->empty())
-        return Commit(*key->pending);
+    if (key->pending && key->pending.use_count() == 1 && !key->pending->changes.empty())
+        return Commit(key->pending->changes);
     return ERROR_SUCCESS;
+}
+
+bool CRegistry::HiveTooLarge() {
+    struct stat info;
+    return ::stat(CConfigFolder::HivePath().constData(), &info) == 0 && info.st_size > kMaxHiveSize;
 }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 // An open key. The predefined roots are never freed; every other handle is freed by
 // RegCloseKey.
 using HKEY = struct HKEY__*;
@@ -16,6 +18,7 @@ constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_HANDLE = 6;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
+constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 constexpr LONG ERROR_MORE_DATA = 234;
 // The hive could not be read or replaced.
 constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
@@ -25,20 +28,29 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 // The Win32 registry calls over the hive file CConfigFolder::HivePath().
 //
-// Every call reads the file afresh, so a hand edit is seen at the next read. A change is one
-// read-modify-write under an exclusive flock on "<hive>.lock": re-read, apply, write
-// "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then succeed. A
-// crash leaves the old file or the new one; a failure before the rename leaves the hive
-// byte-identical and removes the temporary file. A symlinked hive has the end of its link
-// chain replaced, and the lock and temporary file lie beside that file. The file's mode is
-// kept. Reads take no lock: the hive is only ever replaced whole by rename, so an open sees
-// one complete version.
+// Every call looks at the file afresh, so a hand edit is seen at the next read; the parsed
+// file is reused while its device, inode, size and modification time stay the same. A file
+// larger than kMaxHiveSize is never read or written: every call fails with
+// ERROR_FILE_TOO_LARGE.
+//
+// A change is one read-modify-write under an exclusive flock on "<hive>.lock" (never followed
+// through a link; when this user cannot open it, the folder is locked instead): re-read,
+// apply, write "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then
+// succeed. A change that changes nothing writes nothing and takes no lock; a lock that another
+// process holds for more than a second and a half fails the change. A crash leaves the old
+// file or the new one; a failure before the rename leaves the hive byte-identical and removes
+// the temporary file. A symlinked hive has the end of its link chain replaced, and the lock
+// and temporary file lie beside that file. The file's mode is kept. Reads take no lock: the
+// hive is only ever replaced whole by rename, so an open sees one complete version.
 //
 // Names of subkeys are joined to their parent's path with a backslash; a path with an empty
 // name in it or a control character fails with ERROR_BAD_PATHNAME. Keys created or opened by
 // RegCreateKeyEx may be written; keys opened by RegOpenKeyEx are for reading only.
 class CRegistry {
 public:
+    // Larger than any settings file: the program's own hive stays far below it.
+    static constexpr off_t kMaxHiveSize = 16 * 1024 * 1024;
+
     // Creates the key and every missing key above it, or opens it when it exists.
     static LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, HKEY* phkResult,
                                DWORD* pdwDisposition);
@@ -60,6 +72,8 @@ public:
     static LONG RegSetValueEx(HKEY hKey, const QByteArray& valueName, const char* pData,
                               DWORD cbData);
     static LONG RegCloseKey(HKEY hKey);
+    // Whether the hive is a file too large to be used.
+    static bool HiveTooLarge();
 
 private:
     static LONG CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWORD* pdwDisposition,

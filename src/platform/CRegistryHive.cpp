@@ -1,5 +1,7 @@
 #include "CRegistryHive.h"
 
+#include "CAnsiText.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -7,30 +9,64 @@
 namespace {
 
 const QByteArray kSignature = QByteArrayLiteral("REGEDIT4");
+const QByteArray kUnicodeSignature = QByteArrayLiteral("Windows Registry Editor Version 5.00");
 const QByteArray kUtf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+const QByteArray kUtf16Bom = QByteArrayLiteral("\xFF\xFE");
 
-bool IsSignature(const QByteArray& text) {
-    const QByteArray line = text.startsWith(kUtf8Bom) ? text.mid(kUtf8Bom.size()) : text;
-    return line.trimmed() == kSignature;
+enum class Signature { None, Regedit4, Unicode };
+
+Signature SignatureOf(const QByteArray& text) {
+    const QByteArray line =
+        (text.startsWith(kUtf8Bom) ? text.mid(kUtf8Bom.size()) : text).trimmed();
+    if (line == kSignature)
+        return Signature::Regedit4;
+    return line == kUnicodeSignature ? Signature::Unicode : Signature::None;
 }
 
-bool SameKey(const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+QByteArray FromUtf16Le(const QByteArray& bytes) {
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = QChar(char16_t(uchar(bytes[2 * i]) | uchar(bytes[2 * i + 1]) << 8));
+    return text.toUtf8();
+}
+
+// UTF-16LE with its byte-order mark becomes UTF-8; anything else stays as it is.
+QByteArray AsUtf8(const QByteArray& fileContent) {
+    return fileContent.startsWith(kUtf16Bom) ? FromUtf16Le(fileContent.mid(kUtf16Bom.size()))
+                                             : fileContent;
 }
 
 bool IsAscii(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
-// Bytes that are no valid UTF-8 compare exactly, so that two different broken names never
-// fold onto the same replacement characters. ASCII needs no conversion.
-bool SameName(const QByteArray& a, const QByteArray& b) {
-    if (a == b)
-        return true;
-    if (IsAscii(a) && IsAscii(b))
-        return a.compare(b, Qt::CaseInsensitive) == 0;
-    return a.isValidUtf8() && b.isValidUtf8() &&
-           QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+// Reads ask for the same key again and again: its folded form is kept.
+QString FoldedKey(const QString& keyPath) {
+    static QString lastKey, lastFolded;
+    if (keyPath != lastKey || lastKey.isNull()) {
+        lastKey = keyPath;
+        lastFolded = keyPath.toCaseFolded();
+    }
+    return lastFolded;
+}
+
+// Names compare case-insensitively. Bytes that are no valid UTF-8 compare exactly, so that two
+// different broken names never fold onto the same text. ASCII needs no conversion.
+QByteArray FoldedName(const QByteArray& name) {
+    if (IsAscii(name))
+        return name.toLower();
+    return name.isValidUtf8() ? QString::fromUtf8(name).toCaseFolded().toUtf8() : name;
+}
+
+QByteArray ValueId(const QString& keyPath, const QByteArray& name) {
+    static QString lastKey;
+    static QByteArray lastPrefix;
+    if (keyPath != lastKey || lastKey.isNull()) {
+        const QByteArray key = FoldedKey(keyPath).toUtf8();
+        lastKey = keyPath;
+        lastPrefix = QByteArray::number(key.size()) + ':' + key;
+    }
+    return lastPrefix + FoldedName(name);
 }
 
 QByteArray Quoted(const QByteArray& bytes) {
@@ -130,8 +166,66 @@ void SkipBlanks(const QByteArray& line, qsizetype& pos) {
         ++pos;
 }
 
-// A trimmed value line: "name"="data" or @="data", with blanks allowed around the "=".
-bool ReadValue(const QByteArray& line, QByteArray& name, QByteArray& data) {
+bool ReadHexNumber(const QByteArray& digits, int maxDigits, uint& number) {
+    if (digits.isEmpty() || digits.size() > maxDigits)
+        return false;
+    number = 0;
+    for (const char c : digits) {
+        const int digit = HexDigit(c);
+        if (digit < 0)
+            return false;
+        number = number << 4 | uint(digit);
+    }
+    return true;
+}
+
+bool IsUnicodeText(uint type) {
+    return type == 1 || type == 2 || type == 7;
+}
+
+// The data of dword:, hex: or hex(N): with blanks removed. A Unicode export's text is
+// rewritten as the REGEDIT4 line of the same data in UTF-8, so that it keeps its meaning in
+// the file that the first change writes.
+bool ReadTyped(const QByteArray& typed, bool unicodeExport, QByteArray& data,
+               QByteArray& rewritten) {
+    const QByteArray lower = typed.toLower();
+    uint number = 0;
+    if (lower.startsWith("dword:")) {
+        if (!ReadHexNumber(typed.mid(6), 8, number))
+            return false;
+        for (int i = 0; i < 4; ++i)
+            data += char(number >> (8 * i) & 0xFF);
+        return true;
+    }
+    uint type = 3;
+    qsizetype start = 4;
+    if (lower.startsWith("hex(")) {
+        const qsizetype close = lower.indexOf("):");
+        if (close < 0 || !ReadHexNumber(typed.mid(4, close - 4), 8, type))
+            return false;
+        start = close + 2;
+    } else if (!lower.startsWith("hex:")) {
+        return false;
+    }
+    const QByteArray list = typed.mid(start);
+    if (!list.isEmpty()) {
+        for (const QByteArray& item : list.split(',')) {
+            if (!ReadHexNumber(item, 2, number))
+                return false;
+            data += char(number);
+        }
+    }
+    if (unicodeExport && IsUnicodeText(type)) {
+        data = FromUtf16Le(data);
+        rewritten = "hex(" + QByteArray::number(type, 16) + "):" + data.toHex(',');
+    }
+    return true;
+}
+
+// A trimmed value line: "name"="data" or @="data", with blanks allowed around the "=", or a
+// typed value in place of the quoted data.
+bool ReadValue(const QByteArray& line, bool unicodeExport, QByteArray& name, QByteArray& data,
+               bool& sz, QByteArray& rewrittenLine) {
     qsizetype pos = 0;
     if (line.startsWith('@'))
         pos = 1;
@@ -142,45 +236,96 @@ bool ReadValue(const QByteArray& line, QByteArray& name, QByteArray& data) {
         return false;
     ++pos;
     SkipBlanks(line, pos);
-    return ReadQuoted(line, pos, data) && pos == line.size();
+    sz = pos < line.size() && line[pos] == '"';
+    if (sz)
+        return ReadQuoted(line, pos, data) && pos == line.size();
+    QByteArray typed = line.mid(pos);
+    typed.replace(' ', QByteArray()).replace('\t', QByteArray());
+    QByteArray rewritten;
+    if (!ReadTyped(typed, unicodeExport, data, rewritten))
+        return false;
+    if (!rewritten.isEmpty())
+        rewrittenLine = line.left(pos) + rewritten;
+    return true;
+}
+
+// A piece of a typed value that goes on in the next line: its trimmed text without the "\".
+bool Continues(const QByteArray& text, QByteArray& piece) {
+    piece = text.trimmed();
+    if (!piece.endsWith('\\'))
+        return false;
+    piece.chop(1);
+    return true;
 }
 
 } // namespace
 
 CRegistryHive CRegistryHive::Parse(const QByteArray& fileContent) {
     CRegistryHive hive;
-    QList<QByteArray> texts = fileContent.split('\n');
+    QList<QByteArray> texts = AsUtf8(fileContent).split('\n');
     hive.m_finalLineFeed = texts.last().isEmpty();
     if (hive.m_finalLineFeed)
         texts.removeLast();
     hive.m_crlf = !texts.isEmpty() && texts.first().endsWith('\r');
-    if (texts.isEmpty() || !IsSignature(texts.first())) {
-        const QByteArray lineEnd = hive.m_crlf ? QByteArrayLiteral("\r") : QByteArray();
-        hive.m_lines.push_back({Kind::Other, kSignature + lineEnd, {}, {}, {}});
-        hive.m_lines.push_back({Kind::Other, lineEnd, {}, {}, {}});
+    const QByteArray lineEnd = hive.m_crlf ? QByteArrayLiteral("\r") : QByteArray();
+    const Signature signature = texts.isEmpty() ? Signature::None : SignatureOf(texts.first());
+    if (signature == Signature::None) {
+        hive.m_lines.push_back({Kind::Other, kSignature + lineEnd, {}, {}, {}, false});
+        hive.m_lines.push_back({Kind::Other, lineEnd, {}, {}, {}, false});
+    } else if (signature == Signature::Unicode) {
+        // The file is written in one form only, so an export's first change rewrites it whole.
+        texts.first() = kSignature + lineEnd;
     }
+    const bool unicodeExport = signature == Signature::Unicode;
     std::optional<QString> currentKey;
     hive.m_lines.reserve(hive.m_lines.size() + texts.size());
-    for (const QByteArray& text : texts)
-        hive.m_lines.push_back(Classify(text, currentKey));
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        QByteArray text = texts[i];
+        QByteArray content;
+        qsizetype last = i;
+        // A typed value may go on over several lines; they are one line here if that reads.
+        for (QByteArray piece; Continues(texts[last], piece) && last + 1 < texts.size(); ++last)
+            content += piece;
+        Line line;
+        if (last > i) {
+            std::optional<QString> key = currentKey;
+            QByteArray joined = text;
+            for (qsizetype next = i + 1; next <= last; ++next)
+                joined += '\n' + texts[next];
+            line = Classify(joined, content + texts[last].trimmed(), key, unicodeExport);
+            if (line.kind == Kind::Value)
+                i = last;
+        }
+        if (line.kind != Kind::Value)
+            line = Classify(text, text, currentKey, unicodeExport);
+        hive.AddToIndex(line, qsizetype(hive.m_lines.size()));
+        hive.m_lines.push_back(std::move(line));
+    }
     return hive;
 }
 
-CRegistryHive::Line CRegistryHive::Classify(const QByteArray& text,
-                                            std::optional<QString>& currentKey) {
-    Line line{Kind::Other, text, {}, {}, {}};
-    const QByteArray trimmed = text.trimmed();
+CRegistryHive::Line CRegistryHive::Classify(const QByteArray& text, const QByteArray& content,
+                                            std::optional<QString>& currentKey,
+                                            bool unicodeExport) {
+    Line line{Kind::Other, text, {}, {}, {}, false};
+    const QByteArray trimmed = content.trimmed();
     if (trimmed.startsWith('[')) {
         // "[-key]" asks regedit to delete the key: not something this hive does.
         currentKey.reset();
         if (trimmed.size() > 2 && trimmed.endsWith(']') && trimmed[1] != '-') {
             line.kind = Kind::Header;
-            line.key = QString::fromUtf8(trimmed.mid(1, trimmed.size() - 2));
+            line.key = CAnsiText::Decode(trimmed.mid(1, trimmed.size() - 2));
             currentKey = line.key;
         }
-    } else if (currentKey && ReadValue(trimmed, line.name, line.data)) {
+    } else if (QByteArray rewritten; currentKey && ReadValue(trimmed, unicodeExport, line.name,
+                                                             line.data, line.sz, rewritten)) {
         line.kind = Kind::Value;
         line.key = *currentKey;
+        if (!rewritten.isEmpty())
+            line.text = rewritten + (text.endsWith('\r') ? "\r" : "");
+    } else {
+        line.name.clear();
+        line.data.clear();
     }
     return line;
 }
@@ -198,15 +343,7 @@ QByteArray CRegistryHive::Serialize() const {
 bool CRegistryHive::HasKey(const QString& keyPath) const {
     if (!keyPath.contains(QLatin1Char('\\')))
         return !keyPath.isEmpty();
-    for (const Line& line : m_lines) {
-        if (line.kind != Kind::Header || line.key.size() < keyPath.size())
-            continue;
-        const bool sameOrBelow =
-            line.key.size() == keyPath.size() || line.key[keyPath.size()] == QLatin1Char('\\');
-        if (sameOrBelow && SameKey(line.key.left(keyPath.size()), keyPath))
-            return true;
-    }
-    return false;
+    return m_keys.contains(FoldedKey(keyPath));
 }
 
 void CRegistryHive::AddKey(const QString& keyPath) {
@@ -232,7 +369,10 @@ void CRegistryHive::SetValue(const QString& keyPath, const QByteArray& name,
     const qsizetype index = ValueIndex(keyPath, name);
     if (index >= 0) {
         const Line& old = m_lines[index];
+        if (old.sz && old.data == data)
+            return;
         m_lines[index] = ValueLine(old.key, old.name, data);
+        m_modified = true;
         return;
     }
     AddKey(keyPath);
@@ -245,7 +385,7 @@ CRegistryHive::Line CRegistryHive::HeaderLine(const QString& keyPath) const {
     QByteArray text = '[' + keyPath.toUtf8() + ']';
     if (m_crlf)
         text += '\r';
-    return {Kind::Header, text, keyPath, {}, {}};
+    return {Kind::Header, text, keyPath, {}, {}, false};
 }
 
 CRegistryHive::Line CRegistryHive::ValueLine(const QString& keyPath, const QByteArray& name,
@@ -254,30 +394,21 @@ CRegistryHive::Line CRegistryHive::ValueLine(const QString& keyPath, const QByte
     text += '=' + Quoted(data);
     if (m_crlf)
         text += '\r';
-    return {Kind::Value, text, keyPath, name, data};
+    return {Kind::Value, text, keyPath, name, data, true};
 }
 
 qsizetype CRegistryHive::LastLineOf(const QString& keyPath) const {
-    for (qsizetype i = qsizetype(m_lines.size()) - 1; i >= 0; --i) {
-        if (m_lines[i].kind != Kind::Other && SameKey(m_lines[i].key, keyPath))
-            return i;
-    }
-    return -1;
+    return m_lastLines.value(FoldedKey(keyPath), -1);
 }
 
 qsizetype CRegistryHive::ValueIndex(const QString& keyPath, const QByteArray& name) const {
-    for (qsizetype i = qsizetype(m_lines.size()) - 1; i >= 0; --i) {
-        const Line& line = m_lines[i];
-        if (line.kind == Kind::Value && SameKey(line.key, keyPath) && SameName(line.name, name))
-            return i;
-    }
-    return -1;
+    return m_valueLines.value(ValueId(keyPath, name), -1);
 }
 
 void CRegistryHive::AppendHeader(const QString& keyPath) {
     if (!m_lines.empty() && !m_lines.back().text.trimmed().isEmpty())
         Insert(m_lines.size(),
-               {Kind::Other, m_crlf ? QByteArrayLiteral("\r") : QByteArray(), {}, {}, {}});
+               {Kind::Other, m_crlf ? QByteArrayLiteral("\r") : QByteArray(), {}, {}, {}, false});
     Insert(m_lines.size(), HeaderLine(keyPath));
 }
 
@@ -285,5 +416,32 @@ void CRegistryHive::Insert(qsizetype index, Line line) {
     // The file's last line gains a line feed once anything follows it.
     if (index == qsizetype(m_lines.size()))
         m_finalLineFeed = true;
+    else {
+        for (qsizetype& at : m_valueLines)
+            at += at >= index ? 1 : 0;
+        for (qsizetype& at : m_lastLines)
+            at += at >= index ? 1 : 0;
+    }
+    AddToIndex(line, index);
     m_lines.insert(m_lines.begin() + index, std::move(line));
+    m_modified = true;
+}
+
+void CRegistryHive::AddToIndex(const Line& line, qsizetype index) {
+    if (line.kind == Kind::Other)
+        return;
+    const QString key = FoldedKey(line.key);
+    const auto last = m_lastLines.constFind(key);
+    if (last == m_lastLines.cend() || *last < index)
+        m_lastLines.insert(key, index);
+    if (line.kind == Kind::Value) {
+        m_valueLines.insert(ValueId(line.key, line.name), index);
+        return;
+    }
+    // A header makes its key exist, and every key above it.
+    for (qsizetype end = key.size(); end > 0; end = key.lastIndexOf(QLatin1Char('\\'), end - 1)) {
+        if (m_keys.contains(key.left(end)))
+            break;
+        m_keys.insert(key.left(end));
+    }
 }

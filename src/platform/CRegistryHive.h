@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -13,6 +15,13 @@
 // a backslash, \" for a quote, \n, \r and \t for line feed, carriage return and tab, and \xHH
 // (two hex digits) for any other byte below 0x20 and for 0x7F. Every other byte, UTF-8 among
 // them, is written as it is, so any byte string round-trips.
+//
+// Typed values of a regedit export read as their data: dword:HHHHHHHH as its four bytes, low
+// byte first, and hex:, hex(N): as the bytes listed (a line ending in "\\" goes on in the next
+// one). In a "Windows Registry Editor Version 5.00" export the text types hex(1), hex(2) and
+// hex(7) hold UTF-16LE, which reads as UTF-8. Such an export, also in UTF-16LE with a
+// byte-order mark, is read as if it were the UTF-8 REGEDIT4 file that its first change
+// writes whole. Key names that are no valid UTF-8 read as Windows-1252 (CAnsiText).
 //
 // Reading is tolerant. A line is a header, a value, or anything else: comments, blank lines,
 // other value types, broken quotes, unknown escapes, values with no key above them. Lines of
@@ -37,7 +46,11 @@ public:
     void AddKey(const QString& keyPath);
     // An empty name is the unnamed value.
     std::optional<QByteArray> Value(const QString& keyPath, const QByteArray& name) const;
+    // Replaces the value, or adds it at the end of its key; setting a REG_SZ value to the text
+    // it holds changes nothing.
     void SetValue(const QString& keyPath, const QByteArray& name, const QByteArray& data);
+    // Whether anything changed since Parse: only then is there anything to save.
+    bool IsModified() const { return m_modified; }
 
 private:
     enum class Kind { Other, Header, Value };
@@ -47,9 +60,12 @@ private:
         QString key;     // the key a header opens or a value belongs to
         QByteArray name;
         QByteArray data;
+        bool sz = false; // a quoted REG_SZ value, not a typed one
     };
 
-    static Line Classify(const QByteArray& text, std::optional<QString>& currentKey);
+    // text is the exact bytes, content what they say once continuation lines are joined.
+    static Line Classify(const QByteArray& text, const QByteArray& content,
+                         std::optional<QString>& currentKey, bool unicodeExport);
     Line HeaderLine(const QString& keyPath) const;
     Line ValueLine(const QString& keyPath, const QByteArray& name, const QByteArray& data) const;
     // Index of the last header or value line of the key, or -1.
@@ -57,8 +73,14 @@ private:
     qsizetype ValueIndex(const QString& keyPath, const QByteArray& name) const;
     void AppendHeader(const QString& keyPath);
     void Insert(qsizetype index, Line line);
+    void AddToIndex(const Line& line, qsizetype index);
 
     std::vector<Line> m_lines;
     bool m_finalLineFeed = true;
     bool m_crlf = false;
+    bool m_modified = false;
+    // Lookups by case-folded names, so that a read does not scan the file.
+    QHash<QByteArray, qsizetype> m_valueLines; // key and value name -> the value's line
+    QHash<QString, qsizetype> m_lastLines;     // key -> its last header or value line
+    QSet<QString> m_keys;                      // keys with a header, and every key above them
 };

@@ -1,26 +1,28 @@
 #include "CProfileStore.h"
 
+#include "CAnsiText.h"
 #include "CConfigFolder.h"
 #include "CIniLine.h"
 #include "CNumberText.h"
 
-#include <QFile>
-
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
 namespace {
 
-constexpr DWORD kBufferSize = 260;
+// The longest readable text, in characters; in UTF-8 each takes up to four bytes.
+constexpr qsizetype kMaxCharacters = 259;
+constexpr DWORD kBufferSize = 4 * kMaxCharacters + 1;
 // Lines longer than this arrive in pieces, each read as a line of its own.
 constexpr int kIniLineBuffer = 520;
-const QString kApplicationName = QStringLiteral("Bumple");
+const QByteArray kApplicationName = QByteArrayLiteral("Bumple");
 
 // The value's text up to its first NUL, or nothing when the key or the value is missing or
-// the text does not fit the buffer.
-std::optional<QByteArray> ReadText(HKEY hRootKey, const QString& keyPath, const QString& entry) {
+// the text is longer than 259 characters.
+std::optional<QString> ReadText(HKEY hBase, const QString& subKey, const QString& entry) {
     HKEY hKey = nullptr;
-    if (CRegistry::RegOpenKeyEx(hRootKey, keyPath, &hKey) != ERROR_SUCCESS)
+    if (CRegistry::RegOpenKeyEx(hBase, subKey, &hKey) != ERROR_SUCCESS)
         return std::nullopt;
     char buffer[kBufferSize];
     DWORD size = kBufferSize;
@@ -28,7 +30,18 @@ std::optional<QByteArray> ReadText(HKEY hRootKey, const QString& keyPath, const 
     CRegistry::RegCloseKey(hKey);
     if (result != ERROR_SUCCESS)
         return std::nullopt;
-    return QByteArray(buffer);
+    const QString text = CAnsiText::Decode(QByteArray(buffer));
+    if (text.size() > kMaxCharacters && text.toUcs4().size() > kMaxCharacters)
+        return std::nullopt;
+    return text;
+}
+
+QString KnownName(const QString& section, const QString& entry) {
+    const QString name = section + QLatin1Char('\\') + entry;
+    // Value names compare case-insensitively; those of this program are ASCII.
+    const bool ascii =
+        std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? name.toLower() : name.toCaseFolded();
 }
 
 LONG WriteText(HKEY hKey, const QByteArray& name, const QByteArray& text) {
@@ -45,19 +58,22 @@ bool CProfileStore::SetKey(HKEY* phKey, DWORD* pdwDisposition, HKEY hRootKey,
                            const QString& strKeyPath) {
     m_strKeyPath = strKeyPath;
     m_hRootKey = hRootKey;
+    m_knownTexts.clear();
     return CRegistry::RegCreateKeyTransacted(hRootKey, strKeyPath, phKey, pdwDisposition) ==
            ERROR_SUCCESS;
 }
 
 int CProfileStore::GetProfileInt(const QString& strSection, const QString& strEntry, int nDefault) {
-    const std::optional<QByteArray> text =
-        ReadText(m_hRootKey, m_strKeyPath + QLatin1Char('\\') + strSection, strEntry);
+    QString subKey;
+    const HKEY hBase = SectionBase(strSection, subKey);
+    const std::optional<QString> text = ReadText(hBase, subKey, strEntry);
     if (!text)
         return nDefault;
+    Remember(strSection, strEntry, *text);
     // As "%d"; a text that does not start with a number (empty, letters) gives the default
     // too, and a number out of range the nearest int.
     int number = 0;
-    return CNumberText::ScanInt(QString::fromUtf8(*text), &number) ? number : nDefault;
+    return CNumberText::ScanInt(*text, &number) ? number : nDefault;
 }
 
 bool CProfileStore::WriteProfileInt(const QString& strSection, const QString& strEntry,
@@ -67,40 +83,120 @@ bool CProfileStore::WriteProfileInt(const QString& strSection, const QString& st
 
 QString CProfileStore::GetProfileString(const QString& strSection, const QString& strEntry,
                                         const QString& strDefault) {
-    const std::optional<QByteArray> text =
-        ReadText(m_hRootKey, m_strKeyPath + QLatin1Char('\\') + strSection, strEntry);
-    return text ? QString::fromUtf8(*text) : strDefault;
+    QString subKey;
+    const HKEY hBase = SectionBase(strSection, subKey);
+    const std::optional<QString> text = ReadText(hBase, subKey, strEntry);
+    if (!text)
+        return strDefault;
+    Remember(strSection, strEntry, *text);
+    return *text;
 }
 
 bool CProfileStore::WriteProfileString(const QString& strSection, const QString& strEntry,
                                        const QString& strValue) {
+    const QString known = KnownName(strSection, strEntry);
+    const auto unitText = m_unitTexts.constFind(known);
+    const auto knownText = m_knownTexts.constFind(known);
+    if (unitText != m_unitTexts.cend()
+            ? *unitText == strValue
+            : knownText != m_knownTexts.cend() && *knownText == strValue) {
+        if (m_bInUnit)
+            m_unitSkipped.append({strSection, strEntry, strValue});
+        return true;
+    }
+    // A unit that could not begin writes nothing: a part of it must not stand alone.
+    if (m_bInUnit && m_hUnitKey == nullptr)
+        return false;
+    m_bUnitChanged = m_bInUnit;
+    return StoreText(strSection, strEntry, strValue);
+}
+
+void CProfileStore::BeginWriteUnit() {
+    m_bInUnit = true;
+    m_bUnitChanged = false;
+    m_unitTexts.clear();
+    m_unitSkipped.clear();
+    if (CRegistry::RegCreateKeyTransacted(m_hRootKey, m_strKeyPath, &m_hUnitKey, nullptr) !=
+        ERROR_SUCCESS)
+        m_hUnitKey = nullptr;
+}
+
+bool CProfileStore::EndWriteUnit() {
+    // A unit that changes something while another writer changed what it left alone is
+    // written whole, so that the group never holds a mix of both.
+    for (const SkippedWrite& skipped : m_bUnitChanged ? m_unitSkipped : QList<SkippedWrite>()) {
+        QString subKey;
+        const HKEY hBase = SectionBase(skipped.section, subKey);
+        if (ReadText(hBase, subKey, skipped.entry) != skipped.value)
+            StoreText(skipped.section, skipped.entry, skipped.value);
+    }
+    const bool written =
+        m_hUnitKey != nullptr && CRegistry::RegCloseKey(m_hUnitKey) == ERROR_SUCCESS;
+    if (written)
+        m_knownTexts.insert(m_unitTexts);
+    m_unitTexts.clear();
+    m_unitSkipped.clear();
+    m_hUnitKey = nullptr;
+    m_bInUnit = false;
+    return written;
+}
+
+bool CProfileStore::StoreText(const QString& strSection, const QString& strEntry,
+                              const QString& strValue) {
+    QString subKey;
     HKEY hKey = nullptr;
-    if (CRegistry::RegCreateKeyEx(m_hRootKey, m_strKeyPath + QLatin1Char('\\') + strSection, &hKey,
-                                  nullptr) != ERROR_SUCCESS)
+    if (CRegistry::RegCreateKeyEx(SectionBase(strSection, subKey), subKey, &hKey, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     const LONG result = WriteText(hKey, strEntry.toUtf8(), strValue.toUtf8());
     CRegistry::RegCloseKey(hKey);
-    return result == ERROR_SUCCESS;
+    if (result != ERROR_SUCCESS)
+        return false;
+    Remember(strSection, strEntry, strValue);
+    return true;
+}
+
+HKEY CProfileStore::SectionBase(const QString& strSection, QString& strSubKey) const {
+    if (m_hUnitKey != nullptr) {
+        strSubKey = strSection;
+        return m_hUnitKey;
+    }
+    strSubKey = m_strKeyPath + QLatin1Char('\\') + strSection;
+    return m_hRootKey;
+}
+
+void CProfileStore::Remember(const QString& strSection, const QString& strEntry,
+                             const QString& strText) {
+    (m_bInUnit ? m_unitTexts : m_knownTexts).insert(KnownName(strSection, strEntry), strText);
 }
 
 void CProfileStore::ImportIniFile(HKEY hAppKey) {
-    const QString path =
-        CConfigFolder::WindowsDirectory() + QLatin1Char('/') + kApplicationName + ".INI";
-    FILE* file = std::fopen(QFile::encodeName(path).constData(), "r");
+    const QByteArray path = CConfigFolder::WindowsDirectory() + '/' + kApplicationName + ".INI";
+    FILE* file = std::fopen(path.constData(), "r");
     if (file == nullptr)
         return;
-    HKEY hSection = nullptr;
+    // A file from Windows is in its ANSI code page unless it is all valid UTF-8.
+    QByteArray whole;
     char buffer[kIniLineBuffer];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        whole.append(buffer, qsizetype(n));
+    const bool utf8 = whole.isValidUtf8();
+    std::rewind(file);
+    const auto asUtf8 = [utf8](const QByteArray& bytes) {
+        return utf8 ? bytes : CAnsiText::FromWindows1252(bytes).toUtf8();
+    };
+
+    HKEY hSection = nullptr;
     while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
         const CIniLine line = CIniLine::Classify(QByteArray(buffer));
         if (line.m_kind == CIniLine::Kind::Section) {
             if (hSection != nullptr)
                 CRegistry::RegCloseKey(hSection);
-            if (CRegistry::RegCreateKeyEx(hAppKey, QString::fromUtf8(line.m_section), &hSection,
-                                          nullptr) != ERROR_SUCCESS)
+            if (CRegistry::RegCreateKeyEx(hAppKey, QString::fromUtf8(asUtf8(line.m_section)),
+                                          &hSection, nullptr) != ERROR_SUCCESS)
                 break;
         } else if (line.m_kind == CIniLine::Kind::Value && hSection != nullptr) {
-            WriteText(hSection, line.m_name, line.m_value);
+            WriteText(hSection, asUtf8(line.m_name), asUtf8(line.m_value));
         }
     }
     if (hSection != nullptr)

@@ -2,11 +2,27 @@
 
 #include "CRegistry.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
 
 // The program's settings: named values under the application key, one subkey per section,
 // every value REG_SZ text in UTF-8. Every operation opens the key it needs and closes it
 // before it returns.
+//
+// Text that is no valid UTF-8 (a legacy file's Windows-1252, a hand edit in Latin-1) reads as
+// Windows-1252, never as U+FFFD. A text of more than 259 characters cannot be read: characters,
+// not UTF-8 bytes, since each was one byte in the Windows code page that such settings come
+// from, and a value must not turn unreadable because the import made it UTF-8.
+//
+// A write of the text that this store last read or wrote under that name writes nothing, so a
+// value keeps its bytes until it really changes, and what another instance or a hand edit
+// changed meanwhile is not undone by a save of unchanged settings. (A value that was missing
+// when it was read has no such text: writing it stores it.) The writes between
+// BeginWriteUnit and EndWriteUnit reach the file together as one change, or none of them does;
+// reads in between see them. A unit that changes something is written whole when another
+// writer changed any of the values it left alone, so that a group (the name list) never holds
+// a mix of two writers' versions: the later one wins.
 //
 // First run: SetKey creates the application key with CRegistry::RegCreateKeyTransacted. When
 // the key is new, its creation and everything ImportIniFile then writes through it stay in
@@ -26,9 +42,34 @@ public:
                              const QString& strDefault = QString());
     bool WriteProfileString(const QString& strSection, const QString& strEntry,
                             const QString& strValue);
-    // Copies "Bumple.INI" from the Windows directory into the registry below hAppKey.
+    // Copies "Bumple.INI" from the Windows directory into the registry below hAppKey: as UTF-8
+    // when the file is valid UTF-8, else as Windows-1252 made UTF-8.
     void ImportIniFile(HKEY hAppKey);
+    void BeginWriteUnit();
+    // True when the unit's writes are in the file.
+    bool EndWriteUnit();
 
     QString m_strKeyPath;
     HKEY m_hRootKey;
+
+private:
+    // The key that the section's operations start from, and the path from there.
+    HKEY SectionBase(const QString& strSection, QString& strSubKey) const;
+    void Remember(const QString& strSection, const QString& strEntry, const QString& strText);
+    bool StoreText(const QString& strSection, const QString& strEntry, const QString& strValue);
+
+    struct SkippedWrite {
+        QString section;
+        QString entry;
+        QString value;
+    };
+
+    // The text last read or written under each section and value name (case-folded); within a
+    // unit, what it read or wrote, kept apart until the unit is in the file.
+    QHash<QString, QString> m_knownTexts;
+    QHash<QString, QString> m_unitTexts;
+    QList<SkippedWrite> m_unitSkipped; // the unit's writes left out as unchanged
+    bool m_bInUnit = false;
+    bool m_bUnitChanged = false;
+    HKEY m_hUnitKey = nullptr;
 };

@@ -29,10 +29,12 @@ void CBumpleView::OnOptions() {
     // New values take effect where the engine next reads them; nothing is restarted.
     CProfileStore& store = Store();
     const QString section = QStringLiteral("Settings");
+    store.BeginWriteUnit();
     store.WriteProfileInt(section, QStringLiteral("Ignore"), m_bIgnoreFailures);
     store.WriteProfileInt(section, QStringLiteral("AutoStart"), m_bAutoStart);
     store.WriteProfileInt(section, QStringLiteral("RandomName"), m_bRandomName);
     store.WriteProfileInt(section, QStringLiteral("RandomTime"), m_bRandomTime);
+    store.EndWriteUnit();
 }
 
 void CBumpleView::OnStatistics() {

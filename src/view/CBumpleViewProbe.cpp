@@ -43,6 +43,8 @@ void CBumpleView::SaveNameList(const QString& strName) {
     CProfileStore& store = Store();
     const QString section = QStringLiteral("Settings");
     store.WriteProfileString(section, QStringLiteral("Often"), m_strPeriod);
+    // A crash or another instance sees the old list or the new one, never a mix.
+    store.BeginWriteUnit();
     for (int i = 0; i < m_comboName->GetCount(); ++i)
         store.WriteProfileString(section, QStringLiteral("ComboName%1").arg(i),
                                  m_comboName->GetLBText(i));
@@ -55,6 +57,7 @@ void CBumpleView::SaveNameList(const QString& strName) {
     m_nNameSel = m_comboName->FindStringExact(m_strName);
     m_comboName->SetCurSel(m_nNameSel);
     store.WriteProfileInt(section, QStringLiteral("ComboNameSel"), m_nNameSel);
+    store.EndWriteUnit();
 }
 
 SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort) {

@@ -3,12 +3,15 @@
 #include "CFrameWnd.h"
 #include "CPlatform.h"
 #include "CProfileStore.h"
+#include "CRegistry.h"
 #include "CScriptedFramework.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
 #include "CWindowMessage.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +109,28 @@ private slots:
         QVERIFY(app.InitInstance({QStringLiteral("bumple"), document}));
         QVERIFY(CFrameWnd::AfxGetMainWnd()->isVisible());
         app.ExitInstance();
+    }
+
+    // A settings file too large to be one: defaults, one message box, and the file untouched.
+    void aHiveTooLargeIsNeitherReadNorWritten() {
+        const QString hive = m_pDir->filePath(QStringLiteral("registry.reg"));
+        QFile file(hive);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\"
+                   "Settings]\n\"Often\"=\"10\"\n");
+        QVERIFY(file.resize(CRegistry::kMaxHiveSize + 1));
+        file.close();
+        const QDateTime modified = QFileInfo(hive).lastModified();
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+        auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());
+        QCOMPARE(pView->m_strPeriod, QStringLiteral("25"));
+        QVERIFY(!app.m_pProfileStore->WriteProfileString("Settings", "Often", "5"));
+        QCOMPARE(m_framework.m_messages.size(), 1);
+        QVERIFY(m_framework.m_messages.first().contains(QLatin1String("larger than 16 MiB")));
+        app.ExitInstance();
+        QCOMPARE(QFileInfo(hive).size(), CRegistry::kMaxHiveSize + 1);
+        QCOMPARE(QFileInfo(hive).lastModified(), modified);
     }
 
     void anUnreadableFileArgumentEndsTheProgram() {

@@ -3,6 +3,9 @@
 //   helper_hivewriter write PREFIX COUNT [SIZE]
 //       writes Settings\PREFIX<i> = "<i>" padded with "x" to SIZE bytes, for i below COUNT,
 //       printing each name as soon as its write has reported success
+//   helper_hivewriter list COUNT LENGTH
+//       COUNT times, as one unit each, the name list of round r: ComboName<i> = "<r>.<i>" for
+//       i below LENGTH and ComboNameSel = r, printing r once the unit is written
 //   helper_hivewriter start
 //       the application's first steps: SetKey, the legacy import when the key is new, close;
 //       prints "new" or "existing"
@@ -38,6 +41,25 @@ int Write(const QString& prefix, int count, int size) {
     return failures == 0 ? 0 : 1;
 }
 
+int WriteLists(int count, int length) {
+    CProfileStore store;
+    store.m_strKeyPath = kAppKey;
+    const QString section = QStringLiteral("Settings");
+    int failures = 0;
+    for (int round = 0; round < count; ++round) {
+        store.BeginWriteUnit();
+        for (int i = 0; i < length; ++i)
+            store.WriteProfileString(section, QStringLiteral("ComboName%1").arg(i),
+                                     QStringLiteral("%1.%2").arg(round).arg(i));
+        store.WriteProfileInt(section, QStringLiteral("ComboNameSel"), round);
+        if (store.EndWriteUnit())
+            Report(QString::number(round));
+        else
+            ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 int Start() {
     CProfileStore store;
     HKEY hKey = nullptr;
@@ -59,8 +81,11 @@ int main(int argc, char** argv) {
     if (mode == QLatin1String("write") && (argc == 4 || argc == 5))
         return Write(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]),
                      argc == 5 ? std::atoi(argv[4]) : 0);
+    if (mode == QLatin1String("list") && argc == 4)
+        return WriteLists(std::atoi(argv[2]), std::atoi(argv[3]));
     if (mode == QLatin1String("start") && argc == 2)
         return Start();
-    std::fputs("usage: helper_hivewriter write PREFIX COUNT [SIZE] | start\n", stderr);
+    std::fputs("usage: helper_hivewriter write PREFIX COUNT [SIZE] | list COUNT LENGTH | start\n",
+               stderr);
     return 2;
 }

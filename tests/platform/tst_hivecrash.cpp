@@ -91,6 +91,7 @@ private slots:
     void concurrentWritersKilledAtRandom();
     void fullDisk();
     void killedFirstStart();
+    void killedListWriter();
 
 private:
     // The hive is whole and holds every value whose write was reported.
@@ -240,6 +241,33 @@ void TestHiveCrash::killedFirstStart() {
         QVERIFY(HoldsWholeIni(ReadHive()));
     }
     qInfo("%d of 50 first starts were killed before their write", untouched);
+}
+
+// A name list written as one unit and killed at any moment: the hive holds the whole list of
+// one round, never names of two rounds or a selection of another.
+void TestHiveCrash::killedListWriter() {
+    constexpr int kLength = 8;
+    const QString length = QString::number(kLength);
+    const Run whole = RunToEnd({QStringLiteral("list"), QStringLiteral("5"), length});
+    QCOMPARE(whole.printed.size(), 5);
+    QRandomGenerator random(kSeed);
+    int mixed = 0;
+    for (int kill = 0; kill < 60; ++kill) {
+        const auto writer = StartHelper({QStringLiteral("list"), QStringLiteral("20"), length});
+        QVERIFY(writer->waitForStarted(10000));
+        QThread::usleep(random.bounded(2 * whole.killSpan));
+        const QStringList printed = KillAndCollect(*writer);
+        const CRegistryHive hive = ReadHive();
+        const QByteArray round = hive.Value(kSettings, "ComboNameSel").value_or("none");
+        for (int i = 0; i < kLength; ++i) {
+            const QByteArray name = "ComboName" + QByteArray::number(i);
+            mixed += hive.Value(kSettings, name) == round + '.' + QByteArray::number(i) ? 0 : 1;
+        }
+        // The last round reported is in the file, or the one after it that was not reported.
+        if (!printed.isEmpty())
+            QVERIFY(round.toInt() >= printed.last().toInt());
+    }
+    QCOMPARE(mixed, 0);
 }
 
 QTEST_APPLESS_MAIN(TestHiveCrash)

@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <memory>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +27,31 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 
 LONG SetText(HKEY hKey, const QByteArray& name, const QByteArray& text) {
     return CRegistry::RegSetValueEx(hKey, name, text.constData(), DWORD(text.size() + 1));
+}
+
+// Sets the value under the application key, as its own change.
+LONG SetAppValue(const QByteArray& name, const QByteArray& text) {
+    HKEY hKey = nullptr;
+    LONG result = CRegistry::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey, nullptr);
+    if (result == ERROR_SUCCESS)
+        result = SetText(hKey, name, text);
+    CRegistry::RegCloseKey(hKey);
+    return result;
+}
+
+std::optional<QByteArray> AppValue(const QByteArray& name) {
+    HKEY hKey = nullptr;
+    if (CRegistry::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey) != ERROR_SUCCESS)
+        return std::nullopt;
+    char buffer[260];
+    DWORD size = sizeof buffer;
+    const LONG result = CRegistry::RegQueryValueEx(hKey, name, buffer, &size);
+    CRegistry::RegCloseKey(hKey);
+    return result == ERROR_SUCCESS ? std::optional(QByteArray(buffer)) : std::nullopt;
+}
+
+QString LockPath() {
+    return CConfigFolder::HivePath() + QStringLiteral(".lock");
 }
 
 } // namespace
@@ -49,6 +77,14 @@ private slots:
     void unreadableHiveIsNotReplaced();
     void readOnlyFolder();
     void concurrentWriters();
+    void lockIsNoLink_data();
+    void lockIsNoLink();
+    void foreignLockFile();
+    void heldLock();
+    void tooLarge();
+    void exportRewrittenAtFirstChange();
+    void folderNameNotUtf8();
+    void syncedBeforeSuccess();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -310,6 +346,148 @@ void TestRegistry::concurrentWriters() {
                      std::optional(QByteArray::number(i)));
         }
     }
+}
+
+void TestRegistry::lockIsNoLink_data() {
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to a file") << true;
+    QTest::newRow("dangling link") << false;
+}
+
+// A link planted as the lock file is neither followed nor used to create its target.
+void TestRegistry::lockIsNoLink() {
+    QFETCH(bool, targetExists);
+    const QString victim = m_dir->filePath(QStringLiteral("victim"));
+    if (targetExists)
+        WriteAll(victim, "precious");
+    QVERIFY(QFile::link(victim, LockPath()));
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    QCOMPARE(AppValue("V"), std::optional<QByteArray>("1"));
+    QCOMPARE(QFileInfo::exists(victim), targetExists);
+    if (targetExists)
+        QCOMPARE(ReadFileBytes(victim), QByteArray("precious"));
+    QVERIFY(QFileInfo(LockPath()).isSymLink());
+}
+
+// A lock file that only another user may open (one "sudo bumple" leaves it behind) does not
+// lock this user's saves out.
+void TestRegistry::foreignLockFile() {
+    QCOMPARE(SetAppValue("Before", "1"), ERROR_SUCCESS);
+    const QByteArray lock = QFile::encodeName(LockPath());
+    QVERIFY(QFileInfo::exists(LockPath()));
+    QProcess writer;
+    if (::geteuid() == 0) {
+        // The lock stays root's own, mode 0600; the folder and hive become nobody's.
+        const passwd* nobody = ::getpwnam("nobody");
+        if (nobody == nullptr)
+            QSKIP("no user nobody");
+        QCOMPARE(::chmod(lock.constData(), 0600), 0);
+        for (const QByteArray& path : {QFile::encodeName(m_dir->path()), CConfigFolder::HivePath()})
+            QCOMPARE(::chown(path.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        writer.start(QStringLiteral("setpriv"),
+                     {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                      QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                      QStringLiteral("--clear-groups"), HiveWriterPath(), QStringLiteral("write"),
+                      QStringLiteral("After"), QStringLiteral("1")});
+    } else {
+        QCOMPARE(::chmod(lock.constData(), 0), 0);
+        writer.start(HiveWriterPath(),
+                     {QStringLiteral("write"), QStringLiteral("After"), QStringLiteral("1")});
+    }
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitCode(), 0);
+    const CRegistryHive hive = ReadHive();
+    QCOMPARE(hive.Value(kAppPath + QStringLiteral("\\Settings"), "After0"),
+             std::optional<QByteArray>("0"));
+    QCOMPARE(hive.Value(kAppPath, "Before"), std::optional<QByteArray>("1"));
+}
+
+// A lock that another process holds fails a change after a short wait, instead of freezing
+// the program; a write that changes nothing needs no lock at all.
+void TestRegistry::heldLock() {
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    const QByteArray before = ReadHiveBytes();
+    QVERIFY(QFile::remove(LockPath()));
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    QVERIFY(!QFileInfo::exists(LockPath()));
+
+    const int holder = ::open(QFile::encodeName(LockPath()).constData(), O_RDWR | O_CREAT, 0644);
+    QVERIFY(holder >= 0);
+    QCOMPARE(::flock(holder, LOCK_EX), 0);
+    QCOMPARE(SetAppValue("V", "2"), ERROR_REGISTRY_IO_FAILED);
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    QCOMPARE(ReadHiveBytes(), before);
+    ::close(holder);
+    QCOMPARE(SetAppValue("V", "2"), ERROR_SUCCESS);
+    QCOMPARE(AppValue("V"), std::optional<QByteArray>("2"));
+}
+
+// A file too large to be a settings file is neither read nor written.
+void TestRegistry::tooLarge() {
+    const QString hive = CConfigFolder::HivePath();
+    WriteAll(hive, "REGEDIT4\n\n[" + kAppPath.toUtf8() + "]\n\"V\"=\"1\"\n");
+    QVERIFY(!CRegistry::HiveTooLarge());
+    QCOMPARE(AppValue("V"), std::optional<QByteArray>("1"));
+    QVERIFY(QFile::resize(hive, CRegistry::kMaxHiveSize + 1));
+    QVERIFY(CRegistry::HiveTooLarge());
+    HKEY hKey = nullptr;
+    QCOMPARE(CRegistry::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey), ERROR_FILE_TOO_LARGE);
+    QCOMPARE(CRegistry::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey, nullptr),
+             ERROR_FILE_TOO_LARGE);
+    QCOMPARE(CRegistry::RegSetValueEx(HKEY_LOCAL_MACHINE, "V", "2", 2), ERROR_FILE_TOO_LARGE);
+    QCOMPARE(QFileInfo(hive).size(), CRegistry::kMaxHiveSize + 1);
+    QVERIFY(ReadHiveBytes().startsWith("REGEDIT4\n\n["));
+}
+
+// A regedit export from Windows reads as it is, and the first change writes it whole in UTF-8.
+void TestRegistry::exportRewrittenAtFirstChange() {
+    const QString text = "Windows Registry Editor Version 5.00\r\n\r\n[" + kAppPath +
+                         "]\r\n\"Name\"=\"caf\u00E9\"\r\n\"Debug\"=dword:00000031\r\n";
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar c : text)
+        utf16 += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    WriteAll(CConfigFolder::HivePath(), utf16);
+    QCOMPARE(AppValue("Name"), std::optional<QByteArray>("caf\xC3\xA9"));
+    QCOMPARE(AppValue("Debug"), std::optional<QByteArray>("1"));
+    QCOMPARE(SetAppValue("Name", "caf\xC3\xA9"), ERROR_SUCCESS);
+    QCOMPARE(ReadHiveBytes(), utf16);
+    QCOMPARE(SetAppValue("Often", "10"), ERROR_SUCCESS);
+    QCOMPARE(ReadHiveBytes(), "REGEDIT4\r\n\r\n[" + kAppPath.toUtf8() +
+                                  "]\r\n\"Name\"=\"caf\xC3\xA9\"\r\n\"Debug\"=dword:00000031\r\n"
+                                  "\"Often\"=\"10\"\r\n");
+}
+
+// A folder named in Latin-1 is that folder, not one with U+FFFD in its name.
+void TestRegistry::folderNameNotUtf8() {
+    const QByteArray folder = QFile::encodeName(m_dir->path()) + "/caf\xE9";
+    qputenv("BUMPLE_CONFIG_DIR", folder);
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    struct stat info;
+    QCOMPARE(::stat((folder + "/registry.reg").constData(), &info), 0);
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("caf\uFFFD"))));
+    QCOMPARE(AppValue("V"), std::optional<QByteArray>("1"));
+}
+
+// The new file's data is on the disk before it replaces the hive, and the folder after.
+void TestRegistry::syncedBeforeSuccess() {
+    const QString log = m_dir->filePath(QStringLiteral("fsync.log"));
+    QProcess writer;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"),
+                       qEnvironmentVariable("BUMPLE_TEST_BINARY_DIR") +
+                           QStringLiteral("/libpreload_fsynclog.so"));
+    environment.insert(QStringLiteral("BUMPLE_FSYNC_LOG"), log);
+    writer.setProcessEnvironment(environment);
+    writer.start(HiveWriterPath(),
+                 {QStringLiteral("write"), QStringLiteral("V"), QStringLiteral("2")});
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitCode(), 0);
+    const QString hive = QFileInfo(CConfigFolder::HivePath()).canonicalFilePath();
+    const QString folder = QFileInfo(hive).path();
+    const QString oneWrite = QStringLiteral("fsync %1.tmp\nrename %2.tmp %2\nfsync %3\n")
+                                 .arg(hive, CConfigFolder::HivePath(), folder);
+    // Three changes (the key, then each value), each flushed in this order.
+    QCOMPARE(QString::fromUtf8(ReadFileBytes(log)), oneWrite.repeated(3));
 }
 
 QTEST_APPLESS_MAIN(TestRegistry)

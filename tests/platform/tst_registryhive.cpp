@@ -5,7 +5,16 @@
 namespace {
 const QString kKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Quellmoor Software\\Bumple\\Settings");
+
+// What regedit on Windows exports: UTF-16LE with a byte-order mark and CRLF line ends.
+QByteArray Utf16Export(const QString& text) {
+    QByteArray bytes("\xFF\xFE");
+    const QString crlf = QString(text).replace(QLatin1String("\n"), QLatin1String("\r\n"));
+    for (const QChar c : crlf)
+        bytes += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    return bytes;
 }
+} // namespace
 
 class TestRegistryHive : public QObject {
     Q_OBJECT
@@ -22,6 +31,10 @@ private slots:
     void unchangedFileIsKept();
     void keysAndParents();
     void changesKeepOrder();
+    void exportRewrittenWhole_data();
+    void exportRewrittenWhole();
+    void windows1252Keys();
+    void sameTextChangesNothing();
 };
 
 void TestRegistryHive::roundTrip_data() {
@@ -110,6 +123,32 @@ void TestRegistryHive::humanWritten_data() {
                                   << QByteArray("Debug") << std::optional<QByteArray>("1");
     QTest::newRow("other key") << header + "[HKEY_LOCAL_MACHINE\\Other]\n\"Debug\"=\"1\"\n"
                                << QByteArray("Debug") << std::optional<QByteArray>();
+    QTest::newRow("latin-1 data") << header + "\"ComboName0\"=\"caf\xE9.local\"\n"
+                                  << QByteArray("ComboName0")
+                                  << std::optional<QByteArray>("caf\xE9.local");
+    // Typed values read as their data.
+    QTest::newRow("dword") << header + "\"Debug\"=dword:00000201\n"
+                           << QByteArray("Debug")
+                           << std::optional<QByteArray>(QByteArray("\x01\x02\0\0", 4));
+    QTest::newRow("hex") << header + "\"Bin\"=hex:41,42,00\n"
+                         << QByteArray("Bin") << std::optional<QByteArray>(QByteArray("AB\0", 3));
+    QTest::newRow("hex over lines") << header + "\"Bin\"=hex(2):41, \\\n  42,\\\r\n  43\n"
+                                    << QByteArray("Bin") << std::optional<QByteArray>("ABC");
+    QTest::newRow("empty hex") << header + "\"Bin\"=hex:\n"
+                               << QByteArray("Bin") << std::optional<QByteArray>("");
+    QTest::newRow("bad dword") << header + "\"Debug\"=dword:000000001\n"
+                               << QByteArray("Debug") << std::optional<QByteArray>();
+    const QString unicode = "Windows Registry Editor Version 5.00\n\n[" + kKey +
+                            "]\n\"Often\"=\"10\"\n\"Name\"=\"caf\u00E9\"\n"
+                            "\"Path\"=hex(2):41,00,e9,00,00,00\n\"Bin\"=hex:41,00\n";
+    QTest::newRow("5.00 in UTF-8")
+        << unicode.toUtf8() << QByteArray("Often") << std::optional<QByteArray>("10");
+    QTest::newRow("5.00 in UTF-16")
+        << Utf16Export(unicode) << QByteArray("Name") << std::optional<QByteArray>("caf\xC3\xA9");
+    QTest::newRow("5.00 text type") << Utf16Export(unicode) << QByteArray("Path")
+                                    << std::optional<QByteArray>(QByteArray("A\xC3\xA9\0", 4));
+    QTest::newRow("5.00 binary") << Utf16Export(unicode) << QByteArray("Bin")
+                                 << std::optional<QByteArray>(QByteArray("A\0", 2));
 }
 
 void TestRegistryHive::humanWritten() {
@@ -128,7 +167,8 @@ void TestRegistryHive::garbled_data() {
     QTest::newRow("unterminated data") << QByteArray("\"Name\"=\"no end") << false;
     QTest::newRow("unknown escape") << QByteArray("\"Path\"=\"C:\\Windows\"") << false;
     QTest::newRow("short hex escape") << QByteArray("\"A\"=\"\\x4\"") << false;
-    QTest::newRow("dword") << QByteArray("\"Count\"=dword:00000001") << false;
+    QTest::newRow("long dword") << QByteArray("\"Count\"=dword:000000001") << false;
+    QTest::newRow("bad hex") << QByteArray("\"Bin\"=hex:0g") << false;
     QTest::newRow("hex continued") << QByteArray("\"Bin\"=hex:01,02,\\") << false;
     QTest::newRow("trailing text") << QByteArray("\"A\"=\"1\" junk") << false;
     QTest::newRow("nul bytes") << QByteArray("\"A\0\"=\"1\0\"\0", 11) << false;
@@ -202,6 +242,57 @@ void TestRegistryHive::changesKeepOrder() {
     QCOMPARE(hive.Serialize(),
              QByteArray("REGEDIT4\r\n\r\n[K\\A]\r\n\"1\"=\"a\"\r\n\"2\"=\"new\"\r\n\r\n"
                         "[K\\B]\r\n\"1\"=\"changed\"\r\n\r\n[K\\A\\Sub]\r\n@=\"x\"\r\n"));
+}
+
+void TestRegistryHive::exportRewrittenWhole_data() {
+    QTest::addColumn<QByteArray>("file");
+    const QString text = "Windows Registry Editor Version 5.00\n\n[" + kKey +
+                         "]\n\"Name\"=\"caf\u00E9\"\n\"Path\"=hex(2):41,00,42,00,00,00\n";
+    QTest::newRow("UTF-16") << Utf16Export(text);
+    QTest::newRow("UTF-8")
+        << QString(text).replace(QLatin1String("\n"), QLatin1String("\r\n")).toUtf8();
+}
+
+// An export reads unchanged until the first change, which writes the one form the program
+// writes, every line and value kept.
+void TestRegistryHive::exportRewrittenWhole() {
+    QFETCH(QByteArray, file);
+    CRegistryHive hive = CRegistryHive::Parse(file);
+    QVERIFY(!hive.IsModified());
+    hive.SetValue(kKey, "Often", "10");
+    QVERIFY(hive.IsModified());
+    const QByteArray saved = hive.Serialize();
+    QCOMPARE(saved, "REGEDIT4\r\n\r\n[" + kKey.toUtf8() +
+                        "]\r\n\"Name\"=\"caf\xC3\xA9\"\r\n\"Path\"=hex(2):41,42,00\r\n"
+                        "\"Often\"=\"10\"\r\n");
+    const CRegistryHive reread = CRegistryHive::Parse(saved);
+    QCOMPARE(reread.Value(kKey, "Path"), std::optional<QByteArray>(QByteArray("AB\0", 3)));
+    QCOMPARE(reread.Value(kKey, "Name"), std::optional<QByteArray>("caf\xC3\xA9"));
+}
+
+// A key name in Windows-1252 reads as its characters; two such names never fold together.
+void TestRegistryHive::windows1252Keys() {
+    CRegistryHive hive = CRegistryHive::Parse("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\R\xE9glages]\n"
+                                              "\"A\"=\"1\"\n[HKEY_LOCAL_MACHINE\\R\xEAglages]\n"
+                                              "\"A\"=\"2\"\n");
+    QCOMPARE(hive.Value(QStringLiteral("HKEY_LOCAL_MACHINE\\R\u00E9glages"), "A"),
+             std::optional<QByteArray>("1"));
+    QCOMPARE(hive.Value(QStringLiteral("HKEY_LOCAL_MACHINE\\R\u00EAglages"), "A"),
+             std::optional<QByteArray>("2"));
+    QVERIFY(!hive.HasKey(QStringLiteral("HKEY_LOCAL_MACHINE\\R\uFFFDglages")));
+}
+
+void TestRegistryHive::sameTextChangesNothing() {
+    const QByteArray file =
+        "REGEDIT4\n\n[" + kKey.toUtf8() + "]\n \"Often\" = \"25\"\n\"Debug\"=dword:00000031\n";
+    CRegistryHive hive = CRegistryHive::Parse(file);
+    hive.SetValue(kKey, "often", "25");
+    hive.AddKey(kKey);
+    QVERIFY(!hive.IsModified());
+    QCOMPARE(hive.Serialize(), file);
+    // A typed value set to its data as text becomes REG_SZ: that is a change.
+    hive.SetValue(kKey, "Debug", QByteArray("1\0\0\0", 4));
+    QVERIFY(hive.IsModified());
 }
 
 QTEST_APPLESS_MAIN(TestRegistryHive)

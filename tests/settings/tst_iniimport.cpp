@@ -99,6 +99,20 @@ void TestIniImport::lineRules_data() {
         << QByteArray("[Settings]\nA=1\n[Bad\\\\Name]\nB=2\n[Settings]\nC=3\n")
         << Values{{QStringLiteral("Settings\\A"), "1"}}
         << QStringList{QStringLiteral("Settings\\B"), QStringLiteral("Settings\\C")};
+    // A file from Windows in its ANSI code page: stored as proper UTF-8, names and all.
+    QTest::newRow("windows-1252")
+        << QByteArray("[R\xE9glages]\nComboName2=caf\xE9.local\nPreis\x80=5\x80\n")
+        << Values{{QStringLiteral("R\u00E9glages\\ComboName2"), "caf\xC3\xA9.local"},
+                  {QStringLiteral("R\u00E9glages\\Preis\u20AC"), "5\xE2\x82\xAC"}}
+        << QStringList{QStringLiteral("R\uFFFDglages\\ComboName2")};
+    QTest::newRow("utf-8") << QByteArray("[R\xC3\xA9glages]\nName=caf\xC3\xA9\n")
+                           << Values{{QStringLiteral("R\u00E9glages\\Name"), "caf\xC3\xA9"}}
+                           << QStringList();
+    // One byte that is no UTF-8 makes the whole file Windows-1252.
+    QTest::newRow("mostly utf-8") << QByteArray("[Settings]\nA=\xC3\xA9\nB=\xE9\n")
+                                  << Values{{QStringLiteral("Settings\\A"), "\xC3\x83\xC2\xA9"},
+                                            {QStringLiteral("Settings\\B"), "\xC3\xA9"}}
+                                  << QStringList();
     // 600 characters: the first 519 are one line, the other 81 the next.
     const QByteArray first = "First=" + QByteArray(513, 'f');
     const QByteArray second = "Second=" + QByteArray(74, 's');

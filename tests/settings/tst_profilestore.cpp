@@ -1,12 +1,14 @@
 #include "../platform/HiveTestFiles.h"
 #include "CProfileStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -30,6 +32,13 @@ private slots:
     void integersStoredAsText_data();
     void integersStoredAsText();
     void textIsUtf8();
+    void notUtf8ReadsAsWindows1252_data();
+    void notUtf8ReadsAsWindows1252();
+    void unchangedTextIsNotWritten();
+    void writeUnit();
+    void unitAgainstAnotherWriter_data();
+    void unitAgainstAnotherWriter();
+    void failedUnitWritesNothing();
     void setKeyDisposition();
     void setKeyFailureKeepsPath();
 
@@ -117,8 +126,13 @@ void TestProfileStore::textLength_data() {
     QTest::newRow("259 characters") << QString(259, QLatin1Char('a')) << true;
     QTest::newRow("260 characters") << QString(260, QLatin1Char('a')) << false;
     QTest::newRow("300 characters") << QString(300, QLatin1Char('a')) << false;
-    QTest::newRow("258 bytes of UTF-8") << QString(129, QChar(0xE9)) << true;
-    QTest::newRow("260 bytes of UTF-8") << QString(130, QChar(0xE9)) << false;
+    // Characters count, not their UTF-8 bytes: each was one byte in the Windows code page.
+    QTest::newRow("259 two-byte characters") << QString(259, QChar(0xE9)) << true;
+    QTest::newRow("260 two-byte characters") << QString(260, QChar(0xE9)) << false;
+    QTest::newRow("259 four-byte characters")
+        << QString::fromUcs4(std::u32string(259, U'\U0001F600').c_str(), 259) << true;
+    QTest::newRow("260 four-byte characters")
+        << QString::fromUcs4(std::u32string(260, U'\U0001F600').c_str(), 260) << false;
 }
 
 void TestProfileStore::textLength() {
@@ -155,6 +169,130 @@ void TestProfileStore::textIsUtf8() {
     QVERIFY(ReadHiveBytes().contains("\"ComboName0\"=\"www.b\xC3\xBC"
                                      "cher.example\"\n"));
     QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("ComboName0")), name);
+}
+
+void TestProfileStore::notUtf8ReadsAsWindows1252_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("latin letter") << QByteArray("caf\xE9.local")
+                                  << QStringLiteral("caf\u00E9.local");
+    QTest::newRow("euro and quotes")
+        << QByteArray("\x80 \x93x\x94") << QStringLiteral("\u20AC \u201Cx\u201D");
+    QTest::newRow("undefined bytes")
+        << QByteArray("\x81\x8D\x8F\x90\x9D") << QStringLiteral("\u0081\u008D\u008F\u0090\u009D");
+    QTest::newRow("broken utf-8") << QByteArray("\xC3(") << QStringLiteral("\u00C3(");
+    QTest::newRow("259 bytes") << QByteArray(259, '\xE9') << QString(259, QChar(0xE9));
+}
+
+// A value that is no valid UTF-8 reads as Windows-1252, and keeps its bytes when the same
+// text is written back.
+void TestProfileStore::notUtf8ReadsAsWindows1252() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, text);
+    FirstStart();
+    QVERIFY(
+        m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), QStringLiteral("x")));
+    QFile hive(CConfigFolder::HivePath());
+    QByteArray bytes =
+        ReadHiveBytes().replace("\"ComboName0\"=\"x\"", "\"ComboName0\"=\"" + stored + '"');
+    QVERIFY(hive.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    hive.write(bytes);
+    hive.close();
+    CProfileStore store;
+    store.m_strKeyPath = kApp;
+    QCOMPARE(store.GetProfileString(kSettings, QStringLiteral("ComboName0")), text);
+    QVERIFY(store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), text));
+    QCOMPARE(ReadHiveBytes(), bytes);
+    // A changed text is written as UTF-8.
+    QVERIFY(store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), text + 'x'));
+    QVERIFY(ReadHiveBytes().contains("\"ComboName0\"=\"" + text.toUtf8() + "x\"\n"));
+}
+
+// What another instance wrote is not undone by writing back what this one read.
+void TestProfileStore::unchangedTextIsNotWritten() {
+    FirstStart();
+    CProfileStore other;
+    other.m_strKeyPath = kApp;
+    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("1")));
+    QCOMPARE(other.GetProfileString(kSettings, QStringLiteral("a")), QStringLiteral("1"));
+    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("2")));
+    QVERIFY(other.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("1")));
+    QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("A")), QStringLiteral("2"));
+    // A value missing when it was read is written, default or not.
+    QCOMPARE(other.GetProfileInt(kSettings, QStringLiteral("Ignore"), 1), 1);
+    QVERIFY(other.WriteProfileInt(kSettings, QStringLiteral("Ignore"), 1));
+    QVERIFY(ReadHiveBytes().contains("\"Ignore\"=\"1\"\n"));
+}
+
+// The writes of a unit reach the file together when it ends; reads in between see them.
+void TestProfileStore::writeUnit() {
+    FirstStart();
+    const QByteArray before = ReadHiveBytes();
+    m_store.BeginWriteUnit();
+    QVERIFY(
+        m_store.WriteProfileString(kSettings, QStringLiteral("ComboName0"), QStringLiteral("a")));
+    QVERIFY(m_store.WriteProfileInt(kSettings, QStringLiteral("ComboNameSel"), 0));
+    QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("ComboName0")),
+             QStringLiteral("a"));
+    QCOMPARE(ReadHiveBytes(), before);
+    QVERIFY(m_store.EndWriteUnit());
+    QVERIFY(ReadHiveBytes().endsWith("Settings]\n\"ComboName0\"=\"a\"\n\"ComboNameSel\"=\"0\"\n"));
+}
+
+void TestProfileStore::unitAgainstAnotherWriter_data() {
+    QTest::addColumn<QStringList>("written"); // by this store, as one unit
+    QTest::addColumn<QStringList>("stored");
+    // The other writer deleted "b" after this store read the list a, b, c.
+    const QStringList theirs{"a", "c", ""};
+    QTest::newRow("unchanged list") << QStringList{"a", "b", "c"} << theirs;
+    QTest::newRow("name appended")
+        << QStringList{"a", "b", "c", "d"} << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("names reordered") << QStringList{"c", "b", "a"} << QStringList{"c", "b", "a"};
+}
+
+// Two writers never leave a mix of their lists: the unit that changes nothing leaves the
+// other's list, and one that changes something writes its own whole.
+void TestProfileStore::unitAgainstAnotherWriter() {
+    QFETCH(QStringList, written);
+    QFETCH(QStringList, stored);
+    FirstStart();
+    const QString section = kSettings;
+    const auto entry = [](qsizetype i) { return QStringLiteral("ComboName%1").arg(i); };
+    for (qsizetype i = 0; i < 3; ++i)
+        QVERIFY(m_store.WriteProfileString(section, entry(i), QStringList{"a", "b", "c"}.at(i)));
+    CProfileStore other;
+    other.m_strKeyPath = kApp;
+    other.BeginWriteUnit();
+    for (qsizetype i = 0; i < 3; ++i)
+        QVERIFY(other.WriteProfileString(section, entry(i), QStringList{"a", "c", ""}.at(i)));
+    QVERIFY(other.EndWriteUnit());
+
+    m_store.BeginWriteUnit();
+    for (qsizetype i = 0; i < written.size(); ++i)
+        QVERIFY(m_store.WriteProfileString(section, entry(i), written.at(i)));
+    QVERIFY(m_store.EndWriteUnit());
+    CProfileStore reader;
+    reader.m_strKeyPath = kApp;
+    for (qsizetype i = 0; i < stored.size(); ++i)
+        QCOMPARE(reader.GetProfileString(section, entry(i)), stored.at(i));
+}
+
+// A unit that cannot reach the file leaves it as it was, and its texts are written again by
+// the next write.
+void TestProfileStore::failedUnitWritesNothing() {
+    FirstStart();
+    const QByteArray before = ReadHiveBytes();
+    m_store.BeginWriteUnit();
+    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("1")));
+    // The hive turns into something that cannot be replaced before the unit ends.
+    QVERIFY(QFile::rename(CConfigFolder::HivePath(), m_dir->filePath(QStringLiteral("saved"))));
+    QVERIFY(QDir().mkdir(CConfigFolder::HivePath()));
+    QVERIFY(!m_store.EndWriteUnit());
+    QVERIFY(QDir().rmdir(CConfigFolder::HivePath()));
+    QVERIFY(QFile::rename(m_dir->filePath(QStringLiteral("saved")), CConfigFolder::HivePath()));
+    QCOMPARE(ReadHiveBytes(), before);
+    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("1")));
+    QVERIFY(ReadHiveBytes().endsWith("\"A\"=\"1\"\n"));
 }
 
 void TestProfileStore::setKeyDisposition() {

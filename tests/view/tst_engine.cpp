@@ -4,6 +4,7 @@
 #include "CViewFixture.h"
 #include "Resources.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -394,6 +395,52 @@ private slots:
         QCOMPARE(f.Setting(QStringLiteral("ComboName%1").arg(count - 1)),
                  count == 4 ? typed : QStringLiteral("gamma.test"));
         QCOMPARE(f.Setting("ComboName4"), QStringLiteral("<missing>"));
+    }
+
+    // The save after a probe writes only what this instance changed: a name it never touched
+    // keeps its bytes, and what another instance or a hand edit changed since the view read
+    // the settings stays (here the probe changes nothing of the list and its selection).
+    void saveKeepsWhatOthersWrote_data() {
+        QTest::addColumn<QByteArrayList>("beforeStart"); // pairs replaced in the hive
+        QTest::addColumn<QByteArrayList>("meanwhile");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::newRow("latin-1 name")
+            << QByteArrayList{"\"beta.test\"", "\"b\xE9ta.test\""} << QByteArrayList()
+            << QByteArray("\"ComboName1\"=\"b\xE9ta.test\"\n");
+        QTest::newRow("name deleted by another instance")
+            << QByteArrayList{"\"AutoStart\"", "\"ComboNameSel\"=\"0\"\n\"AutoStart\""}
+            << QByteArrayList{"\"ComboName1\"=\"beta.test\"\n\"ComboName2\"=\"gamma.test\"",
+                              "\"ComboName1\"=\"gamma.test\"\n\"ComboName2\"=\"\""}
+            << QByteArray("\"ComboName1\"=\"gamma.test\"\n\"ComboName2\"=\"\"\n");
+        QTest::newRow("period edited by hand")
+            << QByteArrayList() << QByteArrayList{"\"Often\"=\"1\"", "\"Often\"=\"17\""}
+            << QByteArray("\"Often\"=\"17\"\n");
+    }
+    void saveKeepsWhatOthersWrote() {
+        QFETCH(QByteArrayList, beforeStart);
+        QFETCH(QByteArrayList, meanwhile);
+        QFETCH(QByteArray, kept);
+        CViewFixture f(kThreeNames);
+        const auto edit = [&f](const QByteArrayList& pair) {
+            QFile hive(f.m_dir.filePath(QStringLiteral("registry.reg")));
+            QVERIFY(hive.open(QIODevice::ReadWrite));
+            const QByteArray bytes = hive.readAll();
+            QVERIFY(bytes.contains(pair.at(0)));
+            QVERIFY(hive.resize(0));
+            hive.write(QByteArray(bytes).replace(pair.at(0), pair.at(1)));
+        };
+        if (!beforeStart.isEmpty())
+            edit(beforeStart);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        if (!meanwhile.isEmpty())
+            edit(meanwhile);
+        f.Tick();
+        QCOMPARE(f.Setting("ComboNameSel"), QStringLiteral("0"));
+        QFile hive(f.m_dir.filePath(QStringLiteral("registry.reg")));
+        QVERIFY(hive.open(QIODevice::ReadOnly));
+        QVERIFY2(hive.readAll().contains(kept), qPrintable(f.HiveText()));
+        QCOMPARE(v->m_comboName->GetCount(), 3);
     }
 
     void typedNameThatFailsToConnectIsNotAdded() {

@@ -1,15 +1,18 @@
 #include "CBumpleView.h"
-#include "CLoopbackServer.h"
 #include "CNetworkSandbox.h"
 #include "CViewFixture.h"
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #ifndef __has_feature
 #define __has_feature(x) 0
 #endif
 
-// Thousands of probe cycles on real loopback sockets: descriptors and memory stay put.
+// Thousands of probe cycles on real loopback sockets: descriptors and memory stay put. The
+// server runs in a process of its own, so that what it keeps is not counted as the engine's.
 class TestSoak : public QObject {
     Q_OBJECT
 private slots:
@@ -19,8 +22,16 @@ private slots:
         const int probes = qEnvironmentVariableIntValue("BUMPLE_SOAK_PROBES") > 0
                                ? qEnvironmentVariableIntValue("BUMPLE_SOAK_PROBES")
                                : 2000;
-        CLoopbackServer server(CLoopbackServer::Reply);
-        QVERIFY2(server.IsListening(), qPrintable(server.Error()));
+        QTemporaryDir dir;
+        const QString ready = dir.filePath(QStringLiteral("ready"));
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral("python3"),
+                     {QStringLiteral(BUMPLE_LOOPBACK_SERVER), QStringLiteral("--log"),
+                      dir.filePath(QStringLiteral("server.log")), QStringLiteral("--ready"), ready,
+                      QStringLiteral("--max-seconds"), QStringLiteral("600")});
+        QVERIFY2(server.waitForStarted(10000), qPrintable(server.errorString()));
+        QVERIFY(CViewFixture::WaitFor([&] { return QFileInfo::exists(ready); }, 10000));
         auto f = CViewFixture::OnRealSockets({QStringLiteral("127.0.0.1")});
         CBumpleView* v = f->m_pView;
         QVERIFY(f->StartAndArm());
@@ -46,9 +57,11 @@ private slots:
         QVERIFY(descriptorsAfter <= descriptors);
 #if !defined(__SANITIZE_ADDRESS__) && !__has_feature(address_sanitizer)
         // AddressSanitizer holds freed memory back, so only a plain build can tell.
-        QVERIFY2(residentAfter - resident < 4096, "resident memory grew by 4 MiB or more");
+        QVERIFY2(residentAfter - resident < 1024, "resident memory grew by 1 MiB or more");
 #endif
         QCOMPARE(v->m_nHttpFailures + v->m_nSocketFailures + v->m_nDnsFailures, 0);
+        server.kill();
+        server.waitForFinished(10000);
     }
 };
 

@@ -1,0 +1,24 @@
+#include "CAnsiText.h"
+
+namespace {
+
+// The characters of the bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
+
+QString CAnsiText::Decode(const QByteArray& bytes) {
+    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : FromWindows1252(bytes);
+}
+
+QString CAnsiText::FromWindows1252(const QByteArray& bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto u = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(u >= 0x80 && u < 0xA0 ? kHighControls[u - 0x80] : char16_t(u));
+    }
+    return text;
+}
