@@ -7,7 +7,7 @@
 
 class CDataExchange;
 
-// A modal dialog built from a dialog template, with data exchange on opening and on OK.
+// A dialog, modal to its owner window, built from a dialog template, with data exchange on opening and on OK.
 // Escape and the close box are Cancel.
 class CDialog : public QDialog, public CMessageTarget {
     Q_OBJECT

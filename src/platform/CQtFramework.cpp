@@ -1,5 +1,6 @@
 #include "CQtFramework.h"
 
+#include "CFrameWnd.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
@@ -23,7 +24,10 @@ int CQtFramework::MessageBox(const QString& text, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop          ? QMessageBox::Critical
                     : icon == MessageIcon::Information ? QMessageBox::Information
                                                        : QMessageBox::Warning,
-                    QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
+                    QString::fromLatin1(kAppTitle), text, QMessageBox::Ok,
+                    CFrameWnd::AfxGetMainWnd());
+    // Modal to its owner only: the tray icon stays usable while the box is open.
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
     return IDOK;
 }
@@ -126,9 +130,7 @@ void CQtFramework::SetForegroundWindow(QObject* pWnd) {
     }
 }
 
-void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
-                                  QObject* pWnd) {
-    QMenu menu;
+void CQtFramework::AppendMenuItems(QMenu& menu, const MenuResource& popup, int defaultItem) {
     for (int i = 0; i < int(popup.items.size()); ++i) {
         const MenuItemResource& item = popup.items[i];
         if (item.id == 0) {
@@ -140,10 +142,25 @@ void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QP
         if (i == defaultItem)
             menu.setDefaultAction(pAction);
     }
+}
+
+void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
+                                  QObject* pWnd) {
+    QMenu menu;
+    AppendMenuItems(menu, popup, defaultItem);
     if (const QAction* pChosen = menu.exec(pt))
         PostMessage(pWnd, WM_COMMAND, WPARAM(pChosen->data().toInt()), 0);
 }
 
 bool CQtFramework::ShellExecuteOpen(const QString& target) {
     return QDesktopServices::openUrl(QUrl(target));
+}
+
+bool CQtFramework::ActivateModalWindow() {
+    QWidget* pModal = QApplication::activeModalWidget();
+    if (pModal == nullptr)
+        return false;
+    pModal->raise();
+    pModal->activateWindow();
+    return true;
 }
