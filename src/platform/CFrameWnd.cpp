@@ -45,9 +45,9 @@ bool CFrameWnd::event(QEvent* pEvent) {
 
 void CFrameWnd::AskForCaptionOnly() {
     const auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (pX11 == nullptr)
+    xcb_connection_t* pConnection = pX11 != nullptr ? pX11->connection() : nullptr;
+    if (pConnection == nullptr)
         return;
-    xcb_connection_t* pConnection = pX11->connection();
     static const char name[] = "_MOTIF_WM_HINTS";
     xcb_intern_atom_reply_t* pAtom = xcb_intern_atom_reply(
         pConnection, xcb_intern_atom(pConnection, 0, sizeof name - 1, name), nullptr);

@@ -47,9 +47,9 @@ bool XEmbedTrayOwned() {
     const auto* pX11 = qGuiApp != nullptr
                            ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
                            : nullptr;
-    if (pX11 == nullptr)
+    xcb_connection_t* pConnection = pX11 != nullptr ? pX11->connection() : nullptr;
+    if (pConnection == nullptr)
         return false;
-    xcb_connection_t* pConnection = pX11->connection();
     const QByteArray display = qgetenv("DISPLAY");
     const qsizetype dot = display.lastIndexOf('.');
     const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : "0";
