@@ -20,6 +20,24 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
 PROPS = "org.freedesktop.DBus.Properties"
+INTROSPECTABLE = "org.freedesktop.DBus.Introspectable"
+# Qt reads the watcher's properties through its introspection data, which dbus-python does
+# not write for properties.
+WATCHER_XML = """<node>
+ <interface name="org.kde.StatusNotifierWatcher">
+  <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+  <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
+  <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
+  <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+  <property name="ProtocolVersion" type="i" access="read"/>
+  <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+ </interface>
+ <interface name="org.freedesktop.DBus.Properties">
+  <method name="Get"><arg type="s" direction="in"/><arg type="s" direction="in"/>
+   <arg type="v" direction="out"/></method>
+  <method name="GetAll"><arg type="s" direction="in"/><arg type="a{sv}" direction="out"/></method>
+ </interface>
+</node>"""
 TIMEOUT = 5  # seconds, for every call
 
 
@@ -44,6 +62,10 @@ class Watcher(dbus.service.Object):
     @dbus.service.signal(WATCHER, signature="s")
     def StatusNotifierItemRegistered(self, name):
         pass
+
+    @dbus.service.method(INTROSPECTABLE, out_signature="s")
+    def Introspect(self):
+        return WATCHER_XML
 
     @dbus.service.method(PROPS, in_signature="ss", out_signature="v")
     def Get(self, interface, prop):
