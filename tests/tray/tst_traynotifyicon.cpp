@@ -115,6 +115,7 @@ private slots:
         QCOMPARE(icon.GetNotificationWnd(), pOwner);
         QCOMPARE(icon.GetTooltipText(), shellResult ? QStringLiteral("Bumple") : QString());
         QCOMPARE(icon.GetIcon(), shellResult ? hIcon : nullptr);
+        QCOMPARE(icon.IsShown(), shellResult);
     }
 
     void tipIsCut_data() {
@@ -407,6 +408,10 @@ private slots:
                             .arg(m_pTray->m_calls[i].nid.uFlags));
         QCOMPARE(sent, calls);
         QCOMPARE(m_pTray->m_bShown, shown);
+        QCOMPARE(icon.IsShown(), shown);
+        // A tray that goes away takes the icon off the screen, not out of the record.
+        m_pTray->m_bShown = false;
+        QVERIFY(!icon.IsShown());
         const NOTIFYICONDATA& last = m_pTray->m_calls.back().nid;
         QCOMPARE(TipBytes(last), Padded("Bumple"));
         QCOMPARE(last.hIcon, LoadIconResource(IDI_NORMAL));
