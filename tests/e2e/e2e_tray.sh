@@ -305,20 +305,27 @@ within() { # seconds, command...: true when the command holds before the seconds
         sleep 0.1
     done
 }
-tray_menu() { # opens the tray menu with a right click and waits for it
-    # An icon embedded a moment ago may not take the pointer yet: the click is repeated.
-    local try
+# An icon embedded a moment ago may not take the pointer yet: the clicks are repeated.
+click_icon() { # description, condition, xdotool click arguments...
+    local what=$1 condition=$2 try
+    shift 2
     for try in 1 2 3; do
-        xdotool mousemove "$icon_cx" "$icon_cy" click 3
-        within 2 has_popup && return 0
-        say "no tray menu after right click $try"
+        # From elsewhere onto the icon, as a hand would: a new icon under a pointer that
+        # never moves has not been entered.
+        xdotool mousemove 512 384 mousemove "$icon_cx" "$icon_cy" click "$@"
+        within 2 "$condition" && return 0
+        say "no $what after click $try on the icon"
     done
-    fail "no tray menu after three right clicks on the icon"
+    fail "no $what after three clicks on the icon"
 }
+tray_menu() { click_icon "tray menu" has_popup 3; }
+double_click() { click_icon "window" has_main_window --repeat 2 --delay 80 1; }
 
 # --- A tray that comes up after the program. ------------------------------------------
 launch bumple
-sleep 2 # a box or a window would be mapped by now
+# The auto-start runs while the tray is late: the first probe comes before the tray.
+wait_for 10 "the first request at the HTTP server" test -e "$work/http/request.1"
+say "request received $(since_launch) after launch, before any tray"
 shown=$(program_windows)
 [ -z "$shown" ] || fail "windows visible while the tray is late: $shown"
 say "no box and no window while there is no tray yet"
@@ -339,8 +346,6 @@ local_address=$(getent hosts "$(hostname)" |
 [ -n "$local_address" ] || fail "the host name $(hostname) does not resolve to an IPv4 address"
 printf '%s\r\n' 'GET / HTTP/1.0' 'Connection: Keep-Alive' 'User-Agent: Mozilla/3.0 (Win95; I)' \
     "Host: $local_address" 'Accept: image/gif, image/jpeg, */*' '' >"$work/expected"
-wait_for 10 "the first request at the HTTP server" test -e "$work/http/request.1"
-say "request received $(since_launch) after launch"
 if ! cmp -s "$work/expected" "$work/http/request.1"; then
     echo "expected:"; od -c "$work/expected"; echo "received:"; od -c "$work/http/request.1"
     fail "the request bytes differ"
@@ -366,8 +371,7 @@ xdotool key Escape
 wait_for 5 "the tray menu to close on Escape" no_popup
 
 # --- Double click on the icon shows the form. -------------------------------------------
-xdotool mousemove "$icon_cx" "$icon_cy" click --repeat 2 --delay 80 1
-wait_for 5 "the Bumple window after a double click on the tray icon" has_main_window
+double_click
 window=$(main_window)
 read -r win_x win_y win_w win_h < <(geometry "$window")
 xdotool search --onlyvisible --name '^Bumple$' | grep -qx "$((window))" ||
@@ -428,6 +432,9 @@ tray_icon=
 wait_for_icon
 
 # --- The tray's menu while the About box is open. -----------------------------------------
+xdotool windowactivate --sync "$window" key Return # "Return To Tray", the default button
+hidden() { ! has_main_window; }
+wait_for 5 "Return To Tray to hide the window" hidden
 tray_menu
 xdotool key Down Down Return # "About Bumple..."
 about_open() { [ "$(dialogs | grep -c 'About Bumple')" -eq 1 ]; }
@@ -437,9 +444,9 @@ xdotool key Down Down Return # "About Bumple..." again: the open box comes to th
 sleep 0.5
 about_open || fail "a second About box or none: $(dialogs)"
 say "About from the tray while the About box is open: still one About box"
-xdotool mousemove "$icon_cx" "$icon_cy" click --repeat 2 --delay 80 1
-sleep 0.3
-about_open && has_main_window || fail "double click under the About box: $(program_windows)"
+double_click
+about_open || fail "the About box is gone after a double click: $(program_windows)"
+say "double click under the About box shows the window; the box stays open"
 tray_menu
 xdotool key Up Return # "Exit"
 ended_cleanly "Exit with the About box open"
@@ -465,12 +472,22 @@ say "no tray: window $window shown after the box"
 xdotool windowactivate --sync "$window" key Return # "Return To Tray" is the default button
 wait_for 5 "Return To Tray to minimise the window without a tray" iconic
 say "no tray: Return To Tray minimised the window"
+# A tray that comes after the grace gets the icon, and from then on the window goes to it.
+start_tray
+wait_for_icon
 xdotool windowactivate --sync "$window"
 wait_for 5 "the window to come back" restored
+xdotool key Return
+withdrawn() { ! xwininfo -id "$window" | grep -q 'IsViewable'; }
+wait_for 5 "Return To Tray to hide the window now that there is a tray" withdrawn
+say "no tray, then a tray: Return To Tray hides the window"
+double_click
+wait_for 5 "the window after a double click on the late icon" restored
 # The tab order of the form: "Return To Tray" (which has the focus), the period, the name,
 # "Start or Apply Changes", "Shutdown Bumple".
 xdotool key Tab Tab Tab Tab space
 ended_cleanly "Shutdown without a tray"
+stop_tray
 unset BUMPLE_TRAY_GRACE
 export BUMPLE_CONFIG_DIR="$work/config"
 
