@@ -488,6 +488,16 @@ wait_for 5 "the window after a double click on the late icon" restored
 xdotool key Tab Tab Tab Tab space
 ended_cleanly "Shutdown without a tray"
 stop_tray
+
+# --- The window manager's close ends the program as Exit does. ----------------------------
+export BUMPLE_TRAY_GRACE=0
+tray_icon=
+launch wmclose
+wait_for 10 "the box without a tray" has_dialog
+xdotool windowactivate --sync "$(dialogs | awk '{print $1; exit}')" key Return
+wait_for 5 "the window after the box" has_main_window
+xdotool windowactivate --sync "$(main_window)" key alt+F4
+ended_cleanly "Alt+F4 (openbox's close)"
 unset BUMPLE_TRAY_GRACE
 export BUMPLE_CONFIG_DIR="$work/config"
 
