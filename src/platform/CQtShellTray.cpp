@@ -130,6 +130,11 @@ BOOL CQtShellTray::Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) 
         if (m_rightPressed == key)
             m_rightPressed.reset();
         m_icons.erase(it);
+        // With no icon left there is nothing to wait for.
+        if (m_icons.empty() && m_nWaitTimer != 0) {
+            killTimer(m_nWaitTimer);
+            m_nWaitTimer = 0;
+        }
         return TRUE;
     default:
         return FALSE;
@@ -163,8 +168,9 @@ void CQtShellTray::PutInTray(const Key& key, Icon& icon) {
         }
     }
     if ((icon.nid.uFlags & NIF_MESSAGE) != 0)
-        connect(icon.pTrayIcon.get(), &QSystemTrayIcon::activated, this,
-                [this, key](QSystemTrayIcon::ActivationReason reason) { OnActivated(key, reason); });
+        connect(
+            icon.pTrayIcon.get(), &QSystemTrayIcon::activated, this,
+            [this, key](QSystemTrayIcon::ActivationReason reason) { OnActivated(key, reason); });
     icon.pTrayIcon->show();
 }
 

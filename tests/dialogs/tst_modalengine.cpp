@@ -1,9 +1,9 @@
 #include "ArmedEngine.h"
 #include "CBumpleApp.h"
 #include "CBumpleView.h"
+#include "CMainFrame.h"
 #include "CModalDriver.h"
 #include "CViewFixture.h"
-#include "CMainFrame.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
@@ -91,7 +91,8 @@ private slots:
             // A second dialog would run its own loop here: it is counted and cancelled.
             QTimer::singleShot(0, [&] {
                 for (QWidget* pWidget : QApplication::topLevelWidgets())
-                    dialogsOpen += qobject_cast<CDialog*>(pWidget) != nullptr && pWidget->isVisible();
+                    dialogsOpen +=
+                        qobject_cast<CDialog*>(pWidget) != nullptr && pWidget->isVisible();
                 if (dialogsOpen > 1)
                     qobject_cast<CDialog*>(QApplication::activeModalWidget())->OnCancel();
             });
@@ -106,7 +107,8 @@ private slots:
         QCOMPARE(dialogsOpen, 1);
         QCOMPARE(f.m_pFrame->isVisible(), frameShown);
         // Restore and About bring the open dialog to the front; Exit closes the frame.
-        QCOMPARE(f.m_framework.m_nModalActivations, message == WM_COMMAND && wParam == ID_EXIT ? 0 : 1);
+        QCOMPARE(f.m_framework.m_nModalActivations,
+                 message == WM_COMMAND && wParam == ID_EXIT ? 0 : 1);
     }
 };
 

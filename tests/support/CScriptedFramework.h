@@ -46,7 +46,7 @@ public:
     std::vector<unsigned int> m_seeds;
     std::vector<DWORD> m_sleeps;
     std::map<UINT, UINT> m_timers; // id -> interval
-    QStringList m_timerLog;         // "set 101", "kill 103", ...
+    QStringList m_timerLog;        // "set 101", "kill 103", ...
     std::vector<QObject*> m_foreground;
     struct Popup {
         const MenuResource* pMenu;
