@@ -39,12 +39,8 @@ constexpr long FD_CLOSE = 32;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 
-constexpr WPARAM LOWORD(LPARAM l) {
-    return WPARAM(l) & 0xFFFF;
-}
-constexpr WPARAM HIWORD(LPARAM l) {
-    return (WPARAM(l) >> 16) & 0xFFFF;
-}
+constexpr WPARAM LOWORD(LPARAM l) { return WPARAM(l) & 0xFFFF; }
+constexpr WPARAM HIWORD(LPARAM l) { return (WPARAM(l) >> 16) & 0xFFFF; }
 constexpr LPARAM MAKELPARAM(unsigned low, unsigned high) {
     return LPARAM((low & 0xFFFF) | ((high & 0xFFFF) << 16));
 }
