@@ -3,9 +3,9 @@
 # Bumple) or "test" (build it and run every test, the fuzzers and the sanitizer build).
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev)
+run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev)
 test_packages=("${run_packages[@]}" clang libclang-rt-14-dev xvfb openbox tint2 xdotool x11-utils
-    imagemagick iproute2 util-linux python3 curl)
+    imagemagick iproute2 util-linux python3 curl dbus-daemon python3-dbus python3-gi)
 
 case "${1:-run}" in
 run) wanted=("${run_packages[@]}") ;;

@@ -4,6 +4,7 @@
 #include "CBumpleView.h"
 #include "CFramework.h"
 #include "CPlatform.h"
+#include "CQtFramework.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
@@ -39,15 +40,10 @@ void CMainFrame::CreateMenuBar() {
     if (const auto* pMenu = LoadMenuResource(IDR_MAINFRAME)) {
         for (const MenuResource& popup : *pMenu) {
             QMenu* pPopup = menuBar()->addMenu(QString::fromLatin1(popup.title));
-            for (const MenuItemResource& item : popup.items) {
-                if (item.id == 0) {
-                    pPopup->addSeparator();
-                    continue;
-                }
-                const int id = item.id;
-                connect(pPopup->addAction(QString::fromLatin1(item.text)), &QAction::triggered,
-                        this, [this, id] { SendMessage(this, WM_COMMAND, WPARAM(id), 0); });
-            }
+            CQtFramework::AppendMenuItems(*pPopup, popup, -1);
+            connect(pPopup, &QMenu::triggered, this, [this](const QAction* pAction) {
+                SendMessage(this, WM_COMMAND, WPARAM(pAction->data().toInt()), 0);
+            });
         }
     }
 }
@@ -78,6 +74,9 @@ bool CMainFrame::event(QEvent* pEvent) {
     // The window system asks for the size limits whenever the frame is moved or sized.
     if (pEvent->type() == QEvent::Resize || pEvent->type() == QEvent::Show)
         ApplySizeLimits();
+    // Qt asks for every function when the flags name no box; the hints go out before the map.
+    if (pEvent->type() == QEvent::Show)
+        AskForCaptionOnly();
     return CFrameWnd::event(pEvent);
 }
 

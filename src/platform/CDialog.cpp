@@ -10,6 +10,8 @@ CDialog::CDialog(int nIDTemplate, QWidget* pParent)
       m_nIDTemplate(nIDTemplate) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // Only the owner is disabled while the dialog runs: the tray icon stays usable.
+    setWindowModality(Qt::WindowModal);
 }
 
 void CDialog::Create() {

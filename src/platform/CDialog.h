@@ -7,8 +7,8 @@
 
 class CDataExchange;
 
-// A modal dialog built from a dialog template, with data exchange on opening and on OK.
-// Escape and the close box are Cancel.
+// A dialog, modal to its owner window, built from a dialog template, with data exchange on opening
+// and on OK. Escape and the close box are Cancel.
 class CDialog : public QDialog, public CMessageTarget {
     Q_OBJECT
 public:

@@ -21,6 +21,10 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
+    // Asks an X window manager for a caption and a thin border only: moving, but no
+    // resizing, minimise, maximise or close (the Motif hints, which Qt cannot express).
+    // Takes effect at the next map; elsewhere the window flags are all there is.
+    void AskForCaptionOnly();
     // Commands that reach the frame after the view; true when handled.
     virtual bool OnCommand(int id);
     bool event(QEvent* pEvent) override;

@@ -19,7 +19,7 @@ class CFramework {
 public:
     virtual ~CFramework() = default;
 
-    // Modal, caption "Bumple", OK only; returns IDOK.
+    // Modal to the main window, caption "Bumple", OK only; returns IDOK.
     virtual int MessageBox(const QString& text, MessageIcon icon = MessageIcon::Exclamation) = 0;
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
@@ -46,4 +46,6 @@ public:
                                 QObject* pWnd) = 0;
     // The shell's "open" verb; false for a result of 32 or less.
     virtual bool ShellExecuteOpen(const QString& target) = 0;
+    // Brings the open modal dialog or message box to the front; false when none is open.
+    virtual bool ActivateModalWindow() = 0;
 };

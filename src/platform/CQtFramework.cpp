@@ -1,5 +1,6 @@
 #include "CQtFramework.h"
 
+#include "CFrameWnd.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
@@ -22,7 +23,10 @@ int CQtFramework::MessageBox(const QString& text, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop          ? QMessageBox::Critical
                     : icon == MessageIcon::Information ? QMessageBox::Information
                                                        : QMessageBox::Warning,
-                    QString::fromLatin1(kAppTitle), text, QMessageBox::Ok);
+                    QString::fromLatin1(kAppTitle), text, QMessageBox::Ok,
+                    CFrameWnd::AfxGetMainWnd());
+    // Modal to its owner only: the tray icon stays usable while the box is open.
+    box.setWindowModality(Qt::WindowModal);
     // Names and the footer's lines are shown as they are, never taken for markup.
     box.setTextFormat(Qt::PlainText);
     RearmRunningTimer();
@@ -148,9 +152,7 @@ void CQtFramework::SetForegroundWindow(QObject* pWnd) {
     }
 }
 
-void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
-                                  QObject* pWnd) {
-    QMenu menu;
+void CQtFramework::AppendMenuItems(QMenu& menu, const MenuResource& popup, int defaultItem) {
     for (int i = 0; i < int(popup.items.size()); ++i) {
         const MenuItemResource& item = popup.items[i];
         if (item.id == 0) {
@@ -162,6 +164,12 @@ void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QP
         if (i == defaultItem)
             menu.setDefaultAction(pAction);
     }
+}
+
+void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
+                                  QObject* pWnd) {
+    QMenu menu;
+    AppendMenuItems(menu, popup, defaultItem);
     if (const QAction* pChosen = menu.exec(pt))
         PostMessage(pWnd, WM_COMMAND, WPARAM(pChosen->data().toInt()), 0);
 }
@@ -182,4 +190,13 @@ bool CQtFramework::ShellExecuteOpen(const QString& target) {
     if (!pOpener->waitForFinished(kOpenerWaitMs))
         return true;
     return pOpener->exitStatus() == QProcess::NormalExit && pOpener->exitCode() == 0;
+}
+
+bool CQtFramework::ActivateModalWindow() {
+    QWidget* pModal = QApplication::activeModalWidget();
+    if (pModal == nullptr)
+        return false;
+    pModal->raise();
+    pModal->activateWindow();
+    return true;
 }

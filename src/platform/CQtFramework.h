@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+class QMenu;
+
 #include <map>
 #include <utility>
 
@@ -34,6 +36,11 @@ public:
     void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                         QObject* pWnd) override;
     bool ShellExecuteOpen(const QString& target) override;
+    bool ActivateModalWindow() override;
+
+    // Appends the popup's items to the menu, each action carrying its command id as data;
+    // the item at defaultItem is the default action (-1: none).
+    static void AppendMenuItems(QMenu& menu, const MenuResource& popup, int defaultItem);
 
 protected:
     void timerEvent(QTimerEvent* pEvent) override;

@@ -1,70 +1,257 @@
 #include "CQtShellTray.h"
 
+#include "CQtFramework.h"
 #include "CWindowMessage.h"
+#include "Resources.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGuiApplication>
 #include <QIcon>
-#include <QSystemTrayIcon>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QWidget>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #include <cstring>
+
+namespace {
+
+constexpr int kDefaultGraceMs = 30000;
+constexpr int kLookDuringGraceMs = 500;
+constexpr int kLookAfterGraceMs = 2000;
+constexpr int kDBusTimeoutMs = 1000;
+
+// A StatusNotifierWatcher with a host registered, the same test Qt makes when it chooses
+// between StatusNotifierItem and XEmbed.
+bool StatusNotifierHostRegistered() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, kDBusTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}
+
+// The owner of the XEmbed tray selection of the display's default screen.
+bool XEmbedTrayOwned() {
+    const auto* pX11 = qGuiApp != nullptr
+                           ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                           : nullptr;
+    xcb_connection_t* pConnection = pX11 != nullptr ? pX11->connection() : nullptr;
+    if (pConnection == nullptr)
+        return false;
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype dot = display.lastIndexOf('.');
+    const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : "0";
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + screen;
+    xcb_intern_atom_reply_t* pAtom = xcb_intern_atom_reply(
+        pConnection, xcb_intern_atom(pConnection, 0, uint16_t(name.size()), name.constData()),
+        nullptr);
+    if (pAtom == nullptr)
+        return false;
+    xcb_get_selection_owner_reply_t* pOwner = xcb_get_selection_owner_reply(
+        pConnection, xcb_get_selection_owner(pConnection, pAtom->atom), nullptr);
+    const bool owned = pOwner != nullptr && pOwner->owner != XCB_NONE;
+    std::free(pOwner);
+    std::free(pAtom);
+    return owned;
+}
+
+void Apply(QSystemTrayIcon& trayIcon, const NOTIFYICONDATA& nid, UINT uFlags) {
+    if ((uFlags & NIF_ICON) != 0 && nid.hIcon != nullptr)
+        trayIcon.setIcon(*nid.hIcon);
+    if ((uFlags & NIF_TIP) != 0)
+        trayIcon.setToolTip(
+            QString::fromUtf8(nid.szTip, qsizetype(strnlen(nid.szTip, sizeof nid.szTip))));
+}
+
+} // namespace
 
 CQtShellTray::CQtShellTray() = default;
 
 CQtShellTray::~CQtShellTray() = default;
 
-void CQtShellTray::Apply(QSystemTrayIcon& icon, const NOTIFYICONDATA& nid) {
-    if ((nid.uFlags & NIF_ICON) != 0 && nid.hIcon != nullptr)
-        icon.setIcon(*nid.hIcon);
-    if ((nid.uFlags & NIF_TIP) != 0)
-        icon.setToolTip(QString::fromUtf8(nid.szTip, int(strnlen(nid.szTip, sizeof nid.szTip))));
+int CQtShellTray::GraceMs() {
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("BUMPLE_TRAY_GRACE", &ok);
+    return ok && seconds >= 0 ? seconds * 1000 : kDefaultGraceMs;
+}
+
+CQtShellTray::TrayKind CQtShellTray::LookForTray() {
+    if (StatusNotifierHostRegistered())
+        return TrayKind::StatusNotifier;
+    return XEmbedTrayOwned() ? TrayKind::XEmbed : TrayKind::None;
 }
 
 BOOL CQtShellTray::Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) {
-    const auto key = std::make_pair(nid.hWnd, nid.uID);
+    const Key key(nid.hWnd, nid.uID);
     const auto it = m_icons.find(key);
     switch (dwMessage) {
     case NIM_ADD: {
-        if (it != m_icons.end() || !QSystemTrayIcon::isSystemTrayAvailable())
+        if (it != m_icons.end())
             return FALSE;
-        auto pIcon = std::make_unique<QSystemTrayIcon>();
-        Apply(*pIcon, nid);
-        if ((nid.uFlags & NIF_MESSAGE) != 0) {
-            QObject* pWnd = nid.hWnd;
-            const UINT id = nid.uID;
-            const UINT message = nid.uCallbackMessage;
-            connect(pIcon.get(), &QSystemTrayIcon::activated, pWnd,
-                    [pWnd, id, message](QSystemTrayIcon::ActivationReason reason) {
-                        UINT mouse = 0;
-                        switch (reason) {
-                        case QSystemTrayIcon::Context:
-                            mouse = WM_RBUTTONUP;
-                            break;
-                        case QSystemTrayIcon::DoubleClick:
-                            mouse = WM_LBUTTONDBLCLK;
-                            break;
-                        case QSystemTrayIcon::Trigger:
-                            mouse = WM_LBUTTONUP;
-                            break;
-                        default:
-                            return;
-                        }
-                        PostMessage(pWnd, message, id, LPARAM(mouse));
-                    });
-        }
-        pIcon->show();
-        m_icons.emplace(key, std::move(pIcon));
+        Icon& icon = m_icons[key];
+        icon.nid = nid;
+        if (m_kind == TrayKind::None)
+            m_kind = LookForTray();
+        if (m_kind != TrayKind::None)
+            PutInTray(key, icon);
+        else
+            WaitForTray();
         return TRUE;
     }
-    case NIM_MODIFY:
+    case NIM_MODIFY: {
         if (it == m_icons.end())
             return FALSE;
-        Apply(*it->second, nid);
+        NOTIFYICONDATA& kept = it->second.nid;
+        if ((nid.uFlags & NIF_ICON) != 0)
+            kept.hIcon = nid.hIcon;
+        if ((nid.uFlags & NIF_TIP) != 0)
+            std::memcpy(kept.szTip, nid.szTip, sizeof kept.szTip);
+        if ((nid.uFlags & NIF_MESSAGE) != 0)
+            kept.uCallbackMessage = nid.uCallbackMessage;
+        if (it->second.pTrayIcon != nullptr)
+            Apply(*it->second.pTrayIcon, kept, nid.uFlags);
         return TRUE;
+    }
     case NIM_DELETE:
         if (it == m_icons.end())
             return FALSE;
+        if (m_rightPressed == key)
+            m_rightPressed.reset();
         m_icons.erase(it);
+        // With no icon left there is nothing to wait for.
+        if (m_icons.empty() && m_nWaitTimer != 0) {
+            killTimer(m_nWaitTimer);
+            m_nWaitTimer = 0;
+        }
         return TRUE;
     default:
         return FALSE;
+    }
+}
+
+BOOL CQtShellTray::IsIconShown(const NOTIFYICONDATA& nid) {
+    const auto it = m_icons.find(Key(nid.hWnd, nid.uID));
+    // Once an icon exists Qt has settled the kind of tray, and asking no longer changes it.
+    return it != m_icons.end() && it->second.pTrayIcon != nullptr &&
+           QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CQtShellTray::PutInTray(const Key& key, Icon& icon) {
+    icon.pTrayIcon = std::make_unique<QSystemTrayIcon>();
+    Apply(*icon.pTrayIcon, icon.nid, NIF_ICON | NIF_TIP);
+    if (m_kind == TrayKind::StatusNotifier) {
+        // The host draws the menu itself, so it is exported whole; its items come back as
+        // the same commands as from the popup. (On XEmbed Qt would pop it up on the press.)
+        const std::vector<MenuResource>* pMenu = LoadMenuResource(int(icon.nid.uID));
+        if (pMenu != nullptr && !pMenu->empty()) {
+            icon.pMenu = std::make_unique<QMenu>();
+            CQtFramework::AppendMenuItems(*icon.pMenu, pMenu->front(), 0);
+            connect(icon.pMenu.get(), &QMenu::triggered, this, [this, key](QAction* pAction) {
+                const auto it = m_icons.find(key);
+                if (it != m_icons.end())
+                    PostMessage(it->second.nid.hWnd, WM_COMMAND, WPARAM(pAction->data().toInt()),
+                                0);
+            });
+            icon.pTrayIcon->setContextMenu(icon.pMenu.get());
+        }
+    }
+    if ((icon.nid.uFlags & NIF_MESSAGE) != 0)
+        connect(
+            icon.pTrayIcon.get(), &QSystemTrayIcon::activated, this,
+            [this, key](QSystemTrayIcon::ActivationReason reason) { OnActivated(key, reason); });
+    icon.pTrayIcon->show();
+}
+
+void CQtShellTray::OnActivated(const Key& key, QSystemTrayIcon::ActivationReason reason) {
+    const bool statusNotifier = m_kind == TrayKind::StatusNotifier;
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        if (statusNotifier) {
+            // A host that calls ContextMenu draws no menu of its own.
+            Notify(key, WM_RBUTTONUP);
+        } else {
+            // XEmbed reports the press; the menu waits for the release over the icon.
+            m_rightPressed = key;
+            qApp->installEventFilter(this);
+        }
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        Notify(key, WM_LBUTTONDBLCLK);
+        break;
+    case QSystemTrayIcon::Trigger:
+        // SNI has no double click: its primary click is the one that opens the window.
+        Notify(key, statusNotifier ? WM_LBUTTONDBLCLK : WM_LBUTTONUP);
+        break;
+    default:
+        break;
+    }
+}
+
+bool CQtShellTray::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pEvent->type() != QEvent::MouseButtonRelease || !pWatched->isWidgetType())
+        return false;
+    const auto* pMouse = static_cast<QMouseEvent*>(pEvent);
+    if (pMouse->button() != Qt::RightButton)
+        return false;
+    qApp->removeEventFilter(this);
+    const std::optional<Key> key = std::exchange(m_rightPressed, std::nullopt);
+    // The pressed icon keeps the pointer until the release, wherever that happens.
+    if (key && static_cast<QWidget*>(pWatched)->rect().contains(pMouse->position().toPoint()))
+        Notify(*key, WM_RBUTTONUP);
+    return false;
+}
+
+void CQtShellTray::Notify(const Key& key, UINT mouseMessage) {
+    const auto it = m_icons.find(key);
+    if (it != m_icons.end())
+        PostMessage(it->second.nid.hWnd, it->second.nid.uCallbackMessage, it->second.nid.uID,
+                    LPARAM(mouseMessage));
+}
+
+void CQtShellTray::WaitForTray() {
+    if (!m_sinceFirstAdd.isValid())
+        m_sinceFirstAdd.start();
+    if (m_nWaitTimer == 0)
+        m_nWaitTimer = startTimer(m_bGraceOver ? kLookAfterGraceMs : kLookDuringGraceMs);
+    // An icon added after the grace has nothing more to wait for.
+    if (m_bGraceOver) {
+        for (auto& [key, icon] : m_icons) {
+            if (!icon.bMissingTold && (icon.nid.uFlags & NIF_MESSAGE) != 0) {
+                icon.bMissingTold = true;
+                Notify(key, NIN_TRAYMISSING);
+            }
+        }
+    }
+}
+
+void CQtShellTray::timerEvent(QTimerEvent* pEvent) {
+    if (pEvent->timerId() != m_nWaitTimer)
+        return;
+    m_kind = LookForTray();
+    if (m_kind != TrayKind::None) {
+        killTimer(m_nWaitTimer);
+        m_nWaitTimer = 0;
+        for (auto& [key, icon] : m_icons)
+            PutInTray(key, icon);
+        return;
+    }
+    if (!m_bGraceOver && m_sinceFirstAdd.hasExpired(GraceMs())) {
+        // From now on the desktop is looked at less often.
+        m_bGraceOver = true;
+        killTimer(m_nWaitTimer);
+        m_nWaitTimer = 0;
+        WaitForTray();
     }
 }

@@ -27,10 +27,16 @@ struct NOTIFYICONDATA {
 
 constexpr DWORD NOTIFYICONDATA_V1_SIZE = 88;
 
+// Sent as the mouse message when no notification area has shown the icon within the grace
+// after it was added. The icon stays wanted: a tray that comes later still shows it.
+constexpr UINT NIN_TRAYMISSING = WM_USER + 0x20;
+
 // The notification area: one call, as Shell_NotifyIconA. Mouse actions on an icon come
 // back as uCallbackMessage posted to hWnd, wParam = icon id, lParam = mouse message.
 class CShellTray {
 public:
     virtual ~CShellTray() = default;
     virtual BOOL Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) = 0;
+    // Whether a notification area shows the added icon now.
+    virtual BOOL IsIconShown(const NOTIFYICONDATA& nid) = 0;
 };

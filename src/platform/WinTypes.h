@@ -29,6 +29,7 @@ constexpr UINT WM_LBUTTONUP = 0x0202;
 constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
 constexpr UINT WM_RBUTTONDOWN = 0x0204;
 constexpr UINT WM_RBUTTONUP = 0x0205;
+constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
 
 constexpr long FD_READ = 1;

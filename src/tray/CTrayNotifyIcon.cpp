@@ -153,6 +153,10 @@ QObject* CTrayNotifyIcon::GetNotificationWnd() const {
     return m_pOwner;
 }
 
+BOOL CTrayNotifyIcon::IsShown() const {
+    return m_bAdded && !m_bHidden && CPlatform::Tray().IsIconShown(m_nid);
+}
+
 void CTrayNotifyIcon::HideIcon() {
     if (m_bHidden)
         return;

@@ -41,6 +41,9 @@ public:
     BOOL SetNotificationWnd(QObject* pOwner);
     QObject* GetNotificationWnd() const;
 
+    // Added, not hidden, and drawn by a notification area now.
+    BOOL IsShown() const;
+
     void HideIcon();
     void ShowIcon();
     void RemoveIcon();

@@ -81,8 +81,7 @@ void CBumpleView::DoDataExchange(CDataExchange* pDX) {
 void CBumpleView::OnInitialUpdate() {
     if (!m_trayIcon.Create(this, IDR_TRAY_MENU, QStringLiteral("Bumple"), m_hIconNormal,
                            WM_TRAY_NOTIFY))
-        CPlatform::Framework().MessageBox(QStringLiteral("Failed to create tray icon"),
-                                          MessageIcon::Stop);
+        OnTrayMissing();
     else if (!m_bAutoStart)
         m_trayIcon.SetIcon(IDI_STOPPED);
 
@@ -148,7 +147,17 @@ void CBumpleView::CalcFrameRect(QRect* pRect) const {
 }
 
 LRESULT CBumpleView::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+    if (lParam == LPARAM(NIN_TRAYMISSING)) {
+        OnTrayMissing();
+        return 1;
+    }
     return m_trayIcon.OnIconMessage(wParam, lParam);
+}
+
+void CBumpleView::OnTrayMissing() {
+    CPlatform::Framework().MessageBox(QStringLiteral("Failed to create tray icon"),
+                                      MessageIcon::Stop);
+    OnRestore();
 }
 
 void CBumpleView::OnDestroy() {
@@ -156,7 +165,11 @@ void CBumpleView::OnDestroy() {
 }
 
 void CBumpleView::OnReturnToTray() {
-    window()->hide();
+    // Hidden without an icon, the window could never be shown again.
+    if (m_trayIcon.IsShown())
+        window()->hide();
+    else
+        window()->showMinimized();
 }
 
 void CBumpleView::OnShutdown() {
@@ -164,8 +177,11 @@ void CBumpleView::OnShutdown() {
 }
 
 void CBumpleView::OnRestore() {
-    window()->show();
-    CPlatform::Framework().SetForegroundWindow(window());
+    window()->showNormal();
+    CFramework& framework = CPlatform::Framework();
+    framework.SetForegroundWindow(window());
+    // A dialog that is open stays in front of the window it belongs to.
+    framework.ActivateModalWindow();
 }
 
 void CBumpleView::OnExit() {
@@ -173,6 +189,10 @@ void CBumpleView::OnExit() {
 }
 
 void CBumpleView::OnAbout() {
+    // The tray's menu works while a dialog is open: that one comes to the front instead of
+    // a second dialog over it.
+    if (CPlatform::Framework().ActivateModalWindow())
+        return;
     CBumpleApp::Instance()->OnAppAbout();
 }
 

@@ -46,6 +46,8 @@ public:
     // before it is shown. A start that stays hidden never measures a text.
     void PrepareToShow();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    // No tray shows the icon: the box, then the window, the only way left to reach Bumple.
+    void OnTrayMissing();
     void OnDestroy();
     void OnReturnToTray();
     void OnShutdown();

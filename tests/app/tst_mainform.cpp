@@ -3,6 +3,7 @@
 #include "CDialogBuilder.h"
 #include "CEdit.h"
 #include "CMainFrame.h"
+#include "CPlatform.h"
 #include "CViewFixture.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
@@ -71,13 +72,46 @@ private slots:
         QVERIFY(!f.HiveText().contains(QStringLiteral("ComboName")));
     }
 
+    void failedTrayIconIsReported_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("refused when created") << true;
+        QTest::newRow("no tray by the end of the grace") << false;
+    }
     void failedTrayIconIsReported() {
+        QFETCH(bool, refused);
         CViewFixture f;
-        f.m_tray.m_bResult = FALSE;
-        f.Create();
+        f.m_tray.m_bResult = !refused;
+        CBumpleView* v = f.Create();
+        if (!refused) {
+            QVERIFY(f.m_framework.m_messages.isEmpty());
+            QVERIFY(f.m_pFrame->isHidden());
+            f.m_tray.m_bShown = false;
+            SendMessage(v, WM_TRAY_NOTIFY, IDR_TRAY_MENU, NIN_TRAYMISSING);
+        }
         QCOMPARE(f.m_framework.m_messages, QStringList{"Failed to create tray icon"});
         QCOMPARE(f.m_framework.m_icons.at(0), MessageIcon::Stop);
         QCOMPARE(f.m_tray.m_calls.size(), size_t(1));
+        // The window is the only way left to reach the program and to end it.
+        QVERIFY(f.m_pFrame->isVisible());
+        QCOMPARE(f.m_framework.m_foreground.back(), static_cast<QObject*>(f.m_pFrame.get()));
+        // Without an icon "Return To Tray" keeps the window within reach.
+        QTest::mouseClick(CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY), Qt::LeftButton);
+        QVERIFY(f.m_pFrame->isMinimized());
+        QVERIFY(!f.m_pFrame->isHidden());
+    }
+
+    void aboutFromTheTrayUnderABox() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        int activations = -1;
+        f.m_framework.m_onMessageBox = [&](const QString&) {
+            SendMessage(v, WM_COMMAND, ID_APP_ABOUT, 0);
+            activations = f.m_framework.m_nModalActivations;
+        };
+        CPlatform::Framework().MessageBox(QStringLiteral("Bumple: WSAStartup failed"));
+        // The open box comes to the front; no About box opens over it.
+        QCOMPARE(activations, 1);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
     void nameListLoading_data() {
@@ -229,16 +263,25 @@ private slots:
         QCOMPARE(items, QStringList({"&Edit Names...", "&Options...", "Statistics..."}));
     }
 
+    void returnToTrayAndRestore_data() {
+        QTest::addColumn<bool>("minimised");
+        QTest::newRow("from hidden") << false;
+        QTest::newRow("from minimised") << true;
+    }
     void returnToTrayAndRestore() {
+        QFETCH(bool, minimised);
         CViewFixture f;
         CBumpleView* v = f.Create();
         f.m_pFrame->show();
         QTest::mouseClick(CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY), Qt::LeftButton);
         QVERIFY(f.m_pFrame->isHidden());
         const QRect place = f.m_pFrame->geometry();
+        if (minimised)
+            f.m_pFrame->showMinimized();
         // The icon's double click is the Restore command.
         SendMessage(v, WM_TRAY_NOTIFY, 129, WM_LBUTTONDBLCLK);
         QVERIFY(f.m_pFrame->isVisible());
+        QVERIFY(!f.m_pFrame->isMinimized());
         QCOMPARE(f.m_pFrame->geometry(), place);
         QCOMPARE(f.m_framework.m_foreground.back(), static_cast<QObject*>(f.m_pFrame.get()));
     }

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end test of the built program on a real X display with a real XEmbed tray:
-# hidden start, tray icon, the auto-started probe against a local HTTP server, the settings
-# written after it, a double click that shows the form, the tray menu and its "Exit".
+# a tray that comes up after the program, hidden start, the auto-started probe against a
+# local HTTP server, the settings written after it, the tray menu on the right-button
+# release, a double click that shows the form, the frame's window manager hints, restore
+# from minimised, a tray restart, the tray menu while the About box is open, and "Exit".
+# Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown".
+# Then a StatusNotifierItem host on a private session bus, which comes up after the
+# program: the exported menu, the tooltip, Activate and the menu's "Exit".
 #
 # usage: e2e_tray.sh BUMPLE_BINARY HELPER_WAITTRAY
 # Runs only inside a private network namespace; outside one it re-runs itself under
@@ -40,14 +45,18 @@ ip link set lo up 2>/dev/null || true
 ip -o link show lo | grep -q 'UP' || fail "loopback is down and cannot be brought up"
 say "private network namespace: $(ip -o link show | awk -F': ' '{print $2}' | tr '\n' ' ')"
 
-for tool in Xvfb openbox tint2 xdotool xwininfo xprop python3; do
+for tool in Xvfb openbox tint2 xdotool xwininfo xprop python3 dbus-daemon; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh test)"
 done
+# The Debian packages python3-dbus and python3-gi serve the system's own interpreter.
+sys_python=/usr/bin/python3
+"$sys_python" -c 'import dbus, gi' 2>/dev/null || skip "python3-dbus or python3-gi is not installed"
 
 # --- Clean-up of everything started here. -----------------------------------------------
 work=$(mktemp -d /tmp/bumple-e2e.XXXXXX)
 pids=() # process group leaders, started with setsid, stopped in reverse order
 bumple_pid=
+bumple_log=/dev/null
 running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
 cleanup() {
     local rc=$?
@@ -114,8 +123,10 @@ printf '%s\n' 'REGEDIT4' '' \
     '"ComboName0"="127.0.0.1"' '"Debug"="1"' >"$hive"
 export XDG_CONFIG_HOME="$work/xdg-config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM # the XEmbed tray on X11 only
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
+# No session bus until the StatusNotifierItem part: nothing may start one on its own.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 
 # --- HTTP server on 127.0.0.1:80 that keeps every request in its own file. ---------------
 cat >"$work/server.py" <<'EOF'
@@ -163,7 +174,7 @@ start server python3 "$work/server.py" "$work/http"
 wait_for 10 "the HTTP server on 127.0.0.1:80" test -e "$work/http/ready"
 say "HTTP server listening on 127.0.0.1:80"
 
-# --- Display, window manager, tray. -------------------------------------------------------
+# --- Display and window manager; the tray comes later. ------------------------------------
 exec 3>"$work/display"
 # Abstract socket only: the display lives in this network namespace and touches no file.
 # No reset when the last client leaves: a probe's disconnect would otherwise reset the server
@@ -181,7 +192,7 @@ wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'windo
 wait_for 15 "openbox" wm_running
 say "openbox running"
 
-cat >"$work/tint2rc" <<'EOF'
+cat >"$work/tint2rc" <<'RC'
 panel_items = S
 panel_size = 100% 32
 panel_position = bottom center horizontal
@@ -190,23 +201,48 @@ panel_monitor = all
 systray_padding = 4 4 4
 systray_icon_size = 24
 systray_sort = ascending
-EOF
-start tint2 tint2 -c "$work/tint2rc"
-"$waittray" 30000 >"$work/waittray.log" 2>&1 || fail "no system tray: $(cat "$work/waittray.log")"
-say "tint2 tray ready ($(grep -o 'after.*' "$work/waittray.log"))"
+RC
+tint2_group=
+start_tray() {
+    start tint2 tint2 -c "$work/tint2rc"
+    tint2_group=${pids[-1]}
+    "$waittray" 30000 >"$work/waittray.log" 2>&1 || fail "no system tray: $(cat "$work/waittray.log")"
+    say "tint2 tray ready ($(grep -o 'after.*' "$work/waittray.log"))"
+}
+stop_tray() {
+    kill -TERM -- "-$tint2_group" 2>/dev/null || true
+    tray_gone() { ! running "$tint2_group"; }
+    wait_for 5 "tint2 to end" tray_gone
+    say "tint2 stopped"
+}
 
 # --- The program. ---------------------------------------------------------------------
-launch=$(date +%s%N)
-"$bumple" >"$work/bumple.log" 2>&1 &
-bumple_pid=$!
+launch() { # log name: starts bumple with the environment as it stands
+    launch=$(date +%s%N)
+    "$bumple" >"$work/$1.log" 2>&1 &
+    bumple_pid=$!
+    bumple_log="$work/$1.log"
+    say "bumple started (pid $bumple_pid)"
+}
 since_launch() { printf '%d ms' $((($(date +%s%N) - launch) / 1000000)); }
-say "bumple started (pid $bumple_pid)"
 alive() { running "$bumple_pid"; }
+ended_cleanly() { # what ended it
+    local started
+    started=$(date +%s%N)
+    wait_for 10 "bumple to end after $1" eval '! alive'
+    set +e
+    wait "$bumple_pid"
+    local code=$?
+    set -e
+    bumple_pid=
+    say "bumple ended $((($(date +%s%N) - started) / 1000000)) ms after $1 with exit code $code"
+    [ "$code" -eq 0 ] || fail "exit code $code: $(cat "$bumple_log")"
+}
 
 # The tray icon: a window of bumple's process embedded inside tint2's panel window.
 tray_icon=
 find_tray_icon() {
-    alive || fail "bumple ended early: $(cat "$work/bumple.log")"
+    alive || fail "bumple ended early: $(cat "$bumple_log")"
     local panel line
     panel=$(xdotool search --classname '^tint2$' 2>/dev/null | head -n 1) || return 1
     [ -n "$panel" ] || return 1
@@ -221,17 +257,20 @@ find_tray_icon() {
     done < <(xwininfo -id "$panel" -tree | grep -o '0x[0-9a-f]* .*("bumple" "Bumple").*' || true)
     return 1
 }
-wait_for 10 "bumple's icon in the tray" find_tray_icon
 geometry() { # window id -> "x y width height" in root coordinates
     xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
         /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
 }
-read -r icon_x icon_y icon_w icon_h < <(geometry "$tray_icon")
-icon_cx=$((icon_x + icon_w / 2)) icon_cy=$((icon_y + icon_h / 2))
-say "tray icon $tray_icon embedded in tint2 at ${icon_x},${icon_y}" \
-    "size ${icon_w}x${icon_h} after $(since_launch)"
+wait_for_icon() {
+    wait_for 10 "bumple's icon in the tray" find_tray_icon
+    read -r icon_x icon_y icon_w icon_h < <(geometry "$tray_icon")
+    icon_cx=$((icon_x + icon_w / 2)) icon_cy=$((icon_y + icon_h / 2))
+    say "tray icon $tray_icon embedded in tint2 at ${icon_x},${icon_y}" \
+        "size ${icon_w}x${icon_h} after $(since_launch)"
+}
 
-# Visible top-level windows of the program other than its tray icon; popups are marked.
+# Visible top-level windows of the program other than its tray icon: "popup ID NAME" for
+# menus, "dialog ID NAME" for boxes and dialogs, "window ID NAME" for the frame.
 program_windows() {
     local id
     for id in $(xdotool search --onlyvisible --classname '^bumple$' 2>/dev/null); do
@@ -243,6 +282,8 @@ program_windows() {
         name=${name%%\"*}
         if grep -q 'Override Redirect State: yes' <<<"$info"; then
             echo "popup $id $name"
+        elif xprop -id "$id" _NET_WM_WINDOW_TYPE | grep -q DIALOG; then
+            echo "dialog $id $name"
         else
             echo "window $id $name"
         fi
@@ -250,10 +291,49 @@ program_windows() {
 }
 main_window() { program_windows | awk '$1 == "window" && $3 == "Bumple" {print $2; exit}'; }
 popup_window() { program_windows | awk '$1 == "popup" {print $2; exit}'; }
+dialogs() { program_windows | awk '$1 == "dialog" {$1 = ""; print}'; }
+has_main_window() { [ -n "$(main_window)" ]; }
+has_popup() { [ -n "$(popup_window)" ]; }
+no_popup() { [ -z "$(popup_window)" ]; }
+has_dialog() { [ -n "$(dialogs)" ]; }
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state/{print $3}'; }
+within() { # seconds, command...: true when the command holds before the seconds run out
+    local deadline=$(($(date +%s%N) + $1 * 1000000000))
+    shift
+    until "$@"; do
+        [ "$(date +%s%N)" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+# An icon embedded a moment ago may not take the pointer yet: the clicks are repeated.
+click_icon() { # description, condition, xdotool click arguments...
+    local what=$1 condition=$2 try
+    shift 2
+    for try in 1 2 3; do
+        # From elsewhere onto the icon, as a hand would: a new icon under a pointer that
+        # never moves has not been entered.
+        xdotool mousemove 512 384 mousemove "$icon_cx" "$icon_cy" click "$@"
+        within 2 "$condition" && return 0
+        say "no $what after click $try on the icon"
+    done
+    fail "no $what after three clicks on the icon"
+}
+tray_menu() { click_icon "tray menu" has_popup 3; }
+double_click() { click_icon "window" has_main_window --repeat 2 --delay 80 1; }
 
-sleep 0.5 # a window shown at start-up would be mapped by now
+# --- A tray that comes up after the program. ------------------------------------------
+launch bumple
+# The auto-start runs while the tray is late: the first probe comes before the tray.
+wait_for 10 "the first request at the HTTP server" test -e "$work/http/request.1"
+say "request received $(since_launch) after launch, before any tray"
 shown=$(program_windows)
-[ -z "$shown" ] || fail "windows visible at start-up: $shown"
+[ -z "$shown" ] || fail "windows visible while the tray is late: $shown"
+say "no box and no window while there is no tray yet"
+start_tray
+wait_for_icon
+
+shown=$(program_windows)
+[ -z "$shown" ] || fail "windows visible after the tray came: $shown"
 [ -z "$(xdotool search --onlyvisible --name '^Bumple$' 2>/dev/null | while read -r id; do
     [ "$(printf '0x%x' "$id")" = "$tray_icon" ] || echo "$id"; done)" ] ||
     fail "a visible window named Bumple at start-up"
@@ -266,8 +346,6 @@ local_address=$(getent hosts "$(hostname)" |
 [ -n "$local_address" ] || fail "the host name $(hostname) does not resolve to an IPv4 address"
 printf '%s\r\n' 'GET / HTTP/1.0' 'Connection: Keep-Alive' 'User-Agent: Mozilla/3.0 (Win95; I)' \
     "Host: $local_address" 'Accept: image/gif, image/jpeg, */*' '' >"$work/expected"
-wait_for 10 "the first request at the HTTP server" test -e "$work/http/request.1"
-say "request received $(since_launch) after launch"
 if ! cmp -s "$work/expected" "$work/http/request.1"; then
     echo "expected:"; od -c "$work/expected"; echo "received:"; od -c "$work/http/request.1"
     fail "the request bytes differ"
@@ -282,15 +360,34 @@ hive_complete() { hive_has Often && hive_has ComboName0 && hive_has ComboNameSel
 wait_for 5 "Often, ComboName0 and ComboNameSel in the hive" hive_complete
 say "hive after the probe: $(grep '^"' "$hive" | tr -d '\r' | tr '\n' ' ')"
 
+# --- The menu opens on the right-button release, not on the press. ----------------------
+xdotool mousemove "$icon_cx" "$icon_cy" mousedown 3
+sleep 0.5
+no_popup || fail "the tray menu opened on the right-button press"
+xdotool mouseup 3
+wait_for 5 "the tray menu after the right-button release" has_popup
+say "right button: nothing on the press, menu $(popup_window) on the release"
+xdotool key Escape
+wait_for 5 "the tray menu to close on Escape" no_popup
+
 # --- Double click on the icon shows the form. -------------------------------------------
-xdotool mousemove "$icon_cx" "$icon_cy" click --repeat 2 --delay 80 1
-has_main_window() { [ -n "$(main_window)" ]; }
-wait_for 5 "the Bumple window after a double click on the tray icon" has_main_window
+double_click
 window=$(main_window)
 read -r win_x win_y win_w win_h < <(geometry "$window")
 xdotool search --onlyvisible --name '^Bumple$' | grep -qx "$((window))" ||
     fail "xdotool does not see the Bumple window as visible"
 say "double click: window $window \"Bumple\" visible at ${win_x},${win_y} size ${win_w}x${win_h}"
+
+# A title only: the Motif hints ask for moving alone (functions 0x4) and for a border and a
+# title (decorations 0xa). Openbox never lets them take away its minimise and close buttons,
+# but honours the fixed size: no resize, no maximise.
+hints=$(xprop -id "$window" _MOTIF_WM_HINTS)
+[ "${hints#*= }" = "0x3, 0x4, 0xa, 0x0, 0x0" ] || fail "Motif hints: $hints"
+allowed=$(xprop -id "$window" _NET_WM_ALLOWED_ACTIONS)
+for action in MAXIMIZE_HORZ MAXIMIZE_VERT RESIZE; do
+    ! grep -q "_NET_WM_ACTION_$action\b" <<<"$allowed" || fail "openbox allows $action: $allowed"
+done
+say "Motif hints ${hints#*= }; openbox allows ${allowed#*= }"
 
 if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
     mkdir -p "$BUMPLE_E2E_SCREENSHOTS"
@@ -304,14 +401,14 @@ if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
     say "saved $BUMPLE_E2E_SCREENSHOTS/form.png"
 fi
 
-# --- Right click opens the tray menu; "Exit" ends the program. ---------------------------
-xdotool mousemove "$icon_cx" "$icon_cy" click 3
-has_popup() { [ -n "$(popup_window)" ]; }
-wait_for 5 "the tray menu after a right click on the icon" has_popup
+# --- Restore shows a minimised window. ----------------------------------------------------
+xdotool windowminimize "$window"
+iconic() { [ "$(wm_state "$window")" = Iconic ]; }
+wait_for 5 "the window to be minimised" iconic
+tray_menu
 menu=$(popup_window)
 read -r menu_x menu_y menu_w menu_h < <(geometry "$menu")
 say "right click: menu $menu open at ${menu_x},${menu_y} size ${menu_w}x${menu_h}"
-
 if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
     sleep 0.3 # the menu paints after it maps
     left=$((menu_x < icon_x ? menu_x : icon_x)) top=$((menu_y < icon_y ? menu_y : icon_y))
@@ -322,17 +419,113 @@ if [ -n "${BUMPLE_E2E_SCREENSHOTS:-}" ]; then
         +repage "$BUMPLE_E2E_SCREENSHOTS/traymenu.png"
     say "saved $BUMPLE_E2E_SCREENSHOTS/traymenu.png"
 fi
+# The menu holds the keyboard while open: Down from no current item selects "Restore".
+xdotool key Down Return
+restored() { [ "$(wm_state "$window")" = Normal ] && has_main_window; }
+wait_for 5 "Restore to show the minimised window" restored
+say "minimised window shown again by Restore"
 
-# The menu holds the keyboard while open: Up from no current item selects the last one, "Exit".
-xdotool key Up Return
-exit_started=$(date +%s%N)
-wait_for 10 "bumple to end after Exit" eval '! alive'
-set +e
-wait "$bumple_pid"
-code=$?
-set -e
-bumple_pid=
-say "bumple ended $((($(date +%s%N) - exit_started) / 1000000)) ms after Exit with exit code $code"
-[ "$code" -eq 0 ] || fail "exit code $code: $(cat "$work/bumple.log")"
+# --- A tray that restarts gets the icon back. ---------------------------------------------
+stop_tray
+start_tray
+tray_icon=
+wait_for_icon
+
+# --- The tray's menu while the About box is open. -----------------------------------------
+xdotool windowactivate --sync "$window" key Return # "Return To Tray", the default button
+hidden() { ! has_main_window; }
+wait_for 5 "Return To Tray to hide the window" hidden
+tray_menu
+xdotool key Down Down Return # "About Bumple..."
+about_open() { [ "$(dialogs | grep -c 'About Bumple')" -eq 1 ]; }
+wait_for 5 "the About box" about_open
+tray_menu
+xdotool key Down Down Return # "About Bumple..." again: the open box comes to the front
+sleep 0.5
+about_open || fail "a second About box or none: $(dialogs)"
+say "About from the tray while the About box is open: still one About box"
+double_click
+about_open || fail "the About box is gone after a double click: $(program_windows)"
+say "double click under the About box shows the window; the box stays open"
+tray_menu
+xdotool key Up Return # "Exit"
+ended_cleanly "Exit with the About box open"
+
+# --- No tray at all: the box, the window, Return To Tray minimises, Shutdown. ------------
+stop_tray
+# Without auto-start, so that "Start or Apply Changes" is enabled and in the tab order.
+export BUMPLE_CONFIG_DIR="$work/config-notray" BUMPLE_TRAY_GRACE=2
+mkdir -p "$BUMPLE_CONFIG_DIR"
+printf '%s\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \
+    '"ComboName0"="127.0.0.1"' '"AutoStart"="0"' >"$BUMPLE_CONFIG_DIR/registry.reg"
+tray_icon=
+launch notray
+wait_for 10 "the box after the grace without a tray" has_dialog
+box=$(dialogs)
+say "no tray: box \"${box#* * }\" after $(since_launch)"
+[ "${box#* * }" = Bumple ] || fail "the box is not Bumple's: $box"
+has_main_window && fail "the window came before the box was closed"
+xdotool windowactivate --sync "$(awk '{print $1}' <<<"$box")" key Return
+wait_for 5 "the window after the box" has_main_window
+window=$(main_window)
+say "no tray: window $window shown after the box"
+xdotool windowactivate --sync "$window" key Return # "Return To Tray" is the default button
+wait_for 5 "Return To Tray to minimise the window without a tray" iconic
+say "no tray: Return To Tray minimised the window"
+# A tray that comes after the grace gets the icon, and from then on the window goes to it.
+start_tray
+wait_for_icon
+xdotool windowactivate --sync "$window"
+wait_for 5 "the window to come back" restored
+xdotool key Return
+withdrawn() { ! xwininfo -id "$window" | grep -q 'IsViewable'; }
+wait_for 5 "Return To Tray to hide the window now that there is a tray" withdrawn
+say "no tray, then a tray: Return To Tray hides the window"
+double_click
+wait_for 5 "the window after a double click on the late icon" restored
+# The tab order of the form: "Return To Tray" (which has the focus), the period, the name,
+# "Start or Apply Changes", "Shutdown Bumple".
+xdotool key Tab Tab Tab Tab space
+ended_cleanly "Shutdown without a tray"
+stop_tray
+
+# --- The window manager's close ends the program as Exit does. ----------------------------
+export BUMPLE_TRAY_GRACE=0
+tray_icon=
+launch wmclose
+wait_for 10 "the box without a tray" has_dialog
+xdotool windowactivate --sync "$(dialogs | awk '{print $1; exit}')" key Return
+wait_for 5 "the window after the box" has_main_window
+xdotool windowactivate --sync "$(main_window)" key alt+F4
+ended_cleanly "Alt+F4 (openbox's close)"
+unset BUMPLE_TRAY_GRACE
+export BUMPLE_CONFIG_DIR="$work/config"
+
+# --- A StatusNotifierItem host on a private session bus, late. ----------------------------
+start dbus dbus-daemon --session --nofork --address="unix:path=$work/bus" --print-address
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
+wait_for 5 "the session bus" test -S "$work/bus"
+sni=$(dirname "$0")/sni_host.py
+launch sni
+sleep 1
+start watcher "$sys_python" "$sni" watch "$work/items"
+wait_for 10 "bumple's item at the StatusNotifierWatcher" test -s "$work/items"
+item=$(head -n 1 "$work/items")
+say "StatusNotifierItem $item registered $(since_launch) after launch"
+"$sys_python" "$sni" menu "$item" >"$work/menu" || fail "no menu from $item"
+path=$(head -n 1 "$work/menu")
+labels=$(tail -n +2 "$work/menu" | cut -d' ' -f2- | tr '\n' '|')
+say "exported menu $path: $labels"
+[ "$path" != /NO_DBUSMENU ] || fail "the item exports no menu"
+[ "$labels" = "_Restore|-|_About Bumple...|-|E_xit|" ] || fail "menu items: $labels"
+tip_counts() { "$sys_python" "$sni" tooltip "$item" | grep -q '^Bumple in '; }
+wait_for 5 "the countdown in the item's tooltip" tip_counts
+say "tooltip: $("$sys_python" "$sni" tooltip "$item")"
+"$sys_python" "$sni" activate "$item"
+wait_for 5 "the window after Activate" has_main_window
+say "Activate showed the window"
+"$sys_python" "$sni" click "$item" "$(awk '$2 == "E_xit" {print $1}' "$work/menu")"
+ended_cleanly "the host's Exit"
+
 requests=$(find "$work/http" -name 'request.[0-9]*' | wc -l)
 say "PASS ($requests request(s) served)"

@@ -2,11 +2,16 @@
 
 #include "CWindowMessage.h"
 
+#include <QApplication>
+
 int CScriptedFramework::MessageBox(const QString& text, MessageIcon icon) {
     m_messages.append(text);
     m_icons.push_back(icon);
-    if (m_onMessageBox)
+    if (m_onMessageBox) {
+        ++m_nOpenBoxes;
         m_onMessageBox(text);
+        --m_nOpenBoxes;
+    }
     return IDOK;
 }
 
@@ -41,4 +46,11 @@ void CScriptedFramework::TrackPopupMenu(const MenuResource& popup, int defaultIt
 bool CScriptedFramework::ShellExecuteOpen(const QString& target) {
     m_opened.append(target);
     return m_bOpenSucceeds;
+}
+
+bool CScriptedFramework::ActivateModalWindow() {
+    if (m_nOpenBoxes == 0 && QApplication::activeModalWidget() == nullptr)
+        return false;
+    ++m_nModalActivations;
+    return true;
 }

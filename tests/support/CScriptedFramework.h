@@ -33,6 +33,8 @@ public:
     void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                         QObject* pWnd) override;
     bool ShellExecuteOpen(const QString& target) override;
+    // A box is "open" while m_onMessageBox runs; a real dialog while its modal loop runs.
+    bool ActivateModalWindow() override;
 
     bool IsTimerSet(UINT id) const { return m_timers.count(id) != 0; }
 
@@ -54,6 +56,8 @@ public:
     };
     std::vector<Popup> m_popups;
     QStringList m_opened;
+    int m_nOpenBoxes = 0;
+    int m_nModalActivations = 0;
 
     // The script
     DWORD m_dwTicks = 0;

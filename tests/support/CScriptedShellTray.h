@@ -10,6 +10,7 @@
 class CScriptedShellTray : public CShellTray {
 public:
     BOOL Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) override;
+    BOOL IsIconShown(const NOTIFYICONDATA&) override { return m_bShown; }
 
     struct Call {
         DWORD dwMessage;

@@ -1,5 +1,6 @@
 #include "CMessageTarget.h"
 #include "CPlatform.h"
+#include "CQtShellTray.h"
 #include "CScriptedFramework.h"
 #include "CScriptedShellTray.h"
 #include "CTrayNotifyIcon.h"
@@ -115,6 +116,7 @@ private slots:
         QCOMPARE(icon.GetNotificationWnd(), pOwner);
         QCOMPARE(icon.GetTooltipText(), shellResult ? QStringLiteral("Bumple") : QString());
         QCOMPARE(icon.GetIcon(), shellResult ? hIcon : nullptr);
+        QCOMPARE(icon.IsShown(), shellResult);
     }
 
     void tipIsCut_data() {
@@ -407,10 +409,47 @@ private slots:
                             .arg(m_pTray->m_calls[i].nid.uFlags));
         QCOMPARE(sent, calls);
         QCOMPARE(m_pTray->m_bShown, shown);
+        QCOMPARE(icon.IsShown(), shown);
+        // A tray that goes away takes the icon off the screen, not out of the record.
+        m_pTray->m_bShown = false;
+        QVERIFY(!icon.IsShown());
         const NOTIFYICONDATA& last = m_pTray->m_calls.back().nid;
         QCOMPARE(TipBytes(last), Padded("Bumple"));
         QCOMPARE(last.hIcon, LoadIconResource(IDI_NORMAL));
         QCOMPARE(last.uCallbackMessage, kNotify);
+    }
+
+    // The real notification area where there is none at all: the icon waits through the
+    // grace, then the owner is told once, and the icon keeps waiting with its changes.
+    void realTrayWithoutAnyTray_data() {
+        QTest::addColumn<QByteArray>("grace");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("grace over") << QByteArray("0") << true;
+        QTest::newRow("within the grace") << QByteArray("3600") << false;
+    }
+    void realTrayWithoutAnyTray() {
+        QFETCH(QByteArray, grace);
+        QFETCH(bool, told);
+        // No session bus, hence no StatusNotifierWatcher; offscreen, hence no XEmbed tray.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bumple-test-bus");
+        qputenv("BUMPLE_TRAY_GRACE", grace);
+        CQtShellTray shell;
+        CPlatform::Install(nullptr, &shell, m_pFramework.get());
+        CTrayNotifyIcon icon;
+        QVERIFY(CreateNormal(icon));
+        QVERIFY(!icon.IsShown());
+        QVERIFY(icon.SetTooltipText(QStringLiteral("Bumple in 25:00")));
+        QVERIFY(icon.SetIcon(UINT(IDI_STOPPED)));
+        const QString missing = QStringLiteral("%1 129 %2").arg(kNotify).arg(NIN_TRAYMISSING);
+        // The desktop is looked at every half second, and after the grace less often.
+        if (told)
+            QTRY_COMPARE_WITH_TIMEOUT(m_owner.m_received, QStringList{missing}, 5000);
+        QTest::qWait(1200);
+        QCOMPARE(m_owner.m_received, told ? QStringList{missing} : QStringList{});
+        QVERIFY(!icon.IsShown());
+        icon.RemoveIcon();
+        QVERIFY(!icon.IsShown());
+        qunsetenv("BUMPLE_TRAY_GRACE");
     }
 
     void iconsRender_data() {
