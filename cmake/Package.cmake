@@ -11,8 +11,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://quellmoor.example/")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "keeps a dial-up Internet connection alive
-Bumple sits in the notification area and, every few minutes, opens a TCP
+# CPack puts the summary above this as the first line.
+set(CPACK_PACKAGE_DESCRIPTION "Bumple sits in the notification area and, every few minutes, opens a TCP
 connection to port 80 of a web server from the user's list, sends one tiny
 HTTP request and counts the first byte of the answer as success, so that an
 idle dial-up connection is not dropped. The tray icon shows whether it is
