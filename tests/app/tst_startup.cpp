@@ -11,10 +11,10 @@
 #include "Resources.h"
 
 #include <QFile>
-#include <QUrl>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 
@@ -126,8 +126,8 @@ private slots:
         QTest::newRow("an option, then a document")
             << QStringList{"-geometry", "@doc"} << true
             << QStringLiteral("bumple: unknown options ignored: -geometry");
-        QTest::newRow("a second document is ignored") << QStringList{"@doc", "missing"} << true
-                                                      << QString();
+        QTest::newRow("a second document is ignored")
+            << QStringList{"@doc", "missing"} << true << QString();
     }
     void commandLine() {
         QFETCH(QStringList, arguments);
