@@ -198,9 +198,11 @@ QWidget* CDialogBuilder::GetDlgItem(const QWidget* pParent, int id) {
 
 void CDialogBuilder::SetLabel(QWidget* pParent, int id, const char* label) {
     QWidget* pControl = GetDlgItem(pParent, id);
+    if (pControl == nullptr)
+        return;
     const QString text = QString::fromUtf8(label);
     for (auto* pLabel : pParent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
-        if (pControl == nullptr || pLabel->text() != text || pLabel == pControl)
+        if (pLabel->text() != text || pLabel == pControl)
             continue;
         pLabel->setBuddy(pControl);
         // A label shows its own value, which its name must keep saying.
