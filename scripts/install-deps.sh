@@ -8,7 +8,7 @@ run_packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libqt6svg6 libgl-de
 test_packages=("${run_packages[@]}" clang libclang-rt-14-dev xvfb openbox tint2 xdotool x11-utils
     imagemagick iproute2 util-linux python3 curl)
 package_packages=("${run_packages[@]}" dpkg-dev fakeroot file lintian desktop-file-utils appstream
-    man-db)
+    man-db mmdebstrap)
 
 case "${1:-run}" in
 run) wanted=("${run_packages[@]}") ;;
