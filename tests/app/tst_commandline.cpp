@@ -33,14 +33,14 @@ class TestCommandLine : public QObject {
     QTemporaryDir m_dir;
 
     // The environment of a desktop session that has no display at all.
-    QProcessEnvironment Environment(const QString& display) const {
+    static QProcessEnvironment Environment(const QString& display, const QString& configDir) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("DISPLAY"));
         if (!display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("BUMPLE_CONFIG_DIR"), m_dir.path());
+        env.insert(QStringLiteral("BUMPLE_CONFIG_DIR"), configDir);
         return env;
     }
 
@@ -78,8 +78,9 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
+        const QTemporaryDir configDir;
         QProcess program;
-        program.setProcessEnvironment(Environment(display));
+        program.setProcessEnvironment(Environment(display, configDir.path()));
         program.start(Binary(), arguments);
         QVERIFY(program.waitForFinished(kWaitMs));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -89,7 +90,7 @@ private slots:
         QCOMPARE(stdOut.isEmpty(), out.isEmpty());
         QCOMPARE(program.readAllStandardError(), err);
         // Nothing is read or written before there is a display.
-        QVERIFY(QDir(m_dir.path()).isEmpty());
+        QVERIFY(QDir(configDir.path()).isEmpty());
     }
 
     // A running program, its unknown options warned about, ends cleanly on each signal and
@@ -108,7 +109,7 @@ private slots:
         hive.write(kHive);
         hive.close();
         QProcess program;
-        program.setProcessEnvironment(Environment(QString()));
+        program.setProcessEnvironment(Environment(QString(), m_dir.path()));
         program.setReadChannel(QProcess::StandardError);
         // Qt's own options are Qt's: neither warned about nor taken for a document.
         program.start(Binary(), {QStringLiteral("-platform"), QStringLiteral("offscreen"),
