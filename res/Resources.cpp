@@ -42,11 +42,19 @@ const char* LoadStringResource(int id) {
 }
 
 const QIcon* LoadIconResource(int id) {
+    // An installed program's icons are looked up by their names in the icon theme, so a
+    // theme may restyle them; the built-in images stand in for any the theme lacks.
+    static const std::map<int, const char*> themeNames = {
+        {IDI_NORMAL, "bumple"}, {IDI_STOPPED, "bumple-stopped"}, {IDI_WAITING, "bumple-waiting"}};
     static std::map<int, QIcon> icons;
-    if (id != IDI_NORMAL && id != IDI_STOPPED && id != IDI_WAITING)
+    const auto name = themeNames.find(id);
+    if (name == themeNames.end())
         return nullptr;
     auto it = icons.find(id);
     if (it == icons.end())
-        it = icons.emplace(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))).first;
+        it = icons
+                 .emplace(id, QIcon::fromTheme(QString::fromLatin1(name->second),
+                                               QIcon(QStringLiteral(":/icons/%1.svg").arg(id))))
+                 .first;
     return &it->second;
 }

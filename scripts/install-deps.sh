@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for the given set: "run" (build and run
-# Bumple) or "test" (build it and run every test, the fuzzers and the sanitizer build).
+# Bumple), "test" (build it and run every test, the fuzzers and the sanitizer build) or
+# "package" (build the Debian package and run the validators on it and its metadata).
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev)
-test_packages=("${run_packages[@]}" clang libclang-rt-14-dev xvfb openbox tint2 xdotool x11-utils
-    imagemagick iproute2 util-linux python3 curl dbus-daemon python3-dbus python3-gi)
+run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
+    librsvg2-bin)
+test_packages=("${run_packages[@]}" clang clang-format libclang-rt-14-dev xvfb openbox tint2 xdotool
+    x11-utils imagemagick iproute2 util-linux python3 curl dbus-daemon python3-dbus python3-gi)
+package_packages=("${run_packages[@]}" dpkg-dev fakeroot file lintian desktop-file-utils appstream
+    man-db mmdebstrap)
 
 case "${1:-run}" in
 run) wanted=("${run_packages[@]}") ;;
 test) wanted=("${test_packages[@]}") ;;
-*) echo "usage: $0 run|test" >&2; exit 2 ;;
+package) wanted=("${package_packages[@]}") ;;
+*) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -18,13 +18,13 @@ suite() { # build-dir, extra cmake arguments...
         'ip link set lo up && cd "$0" && ctest --output-on-failure --timeout 300' "$dir"
 }
 
-suite "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+suite "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 if [ "${BUMPLE_QUICK:-0}" != 1 ]; then
     "$top/scripts/fuzz.sh" "${BUMPLE_FUZZ_SECONDS:-20}"
     # The fuzzers' build carries AddressSanitizer and UndefinedBehaviorSanitizer through the
     # whole core: the suite runs again there.
     ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$top/tests/lsan.supp" \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        suite "$top/build-fuzz"
+        suite "$top/build-fuzz" -DBUILD_TESTING=ON
 fi
 echo "All tests passed."

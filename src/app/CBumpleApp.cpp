@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "CBumpleDoc.h"
 #include "CBumpleView.h"
+#include "CCommandLineInfo.h"
 #include "CConfigFolder.h"
 #include "CFramework.h"
 #include "CMainFrame.h"
@@ -11,6 +12,8 @@
 #include "CRegistry.h"
 #include "Resources.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 namespace {
@@ -31,8 +34,14 @@ CBumpleApp* CBumpleApp::Instance() {
     return g_pApp;
 }
 
+QString CBumpleApp::HelpFilePath(const QString& executableDir) {
+    return QDir::cleanPath(executableDir + QLatin1Char('/') +
+                           QStringLiteral(BUMPLE_HELP_FROM_BINDIR));
+}
+
 bool CBumpleApp::InitInstance(const QStringList& arguments) {
     m_pProfileStore = new CProfileStore;
+    m_strHelpFilePath = HelpFilePath(QCoreApplication::applicationDirPath());
     const QString keyPath = QStringLiteral("Software\\Quellmoor Software\\") + kAppTitle;
     HKEY hKey = nullptr;
     DWORD disposition = 0;
@@ -55,14 +64,20 @@ bool CBumpleApp::InitInstance(const QStringList& arguments) {
     m_pMainFrame->setCentralWidget(pView);
     m_pMainFrame->SetActiveView(pView);
 
-    // No argument: a new document, which keeps the window hidden. A file argument opens
-    // that document and shows the window as launched.
+    // No document: a new one, which keeps the window hidden. A document name opens that
+    // document and shows the window as launched.
+    CCommandLineInfo cmdInfo;
+    cmdInfo.ParseCommandLine(arguments);
+    if (!cmdInfo.m_unknownOptions.isEmpty())
+        qWarning("bumple: unknown options ignored: %s",
+                 qPrintable(cmdInfo.m_unknownOptions.join(QLatin1Char(' '))));
     bool showWindow = true;
-    const bool opened = arguments.size() > 1 ? m_pDocument->OnOpenDocument(arguments.at(1))
-                                             : m_pDocument->OnNewDocument(&showWindow);
+    const bool opened = cmdInfo.m_nShellCommand == CCommandLineInfo::FileOpen
+                            ? m_pDocument->OnOpenDocument(cmdInfo.m_strFileName)
+                            : m_pDocument->OnNewDocument(&showWindow);
     if (!opened) {
         CPlatform::Framework().MessageBox(
-            QStringLiteral("Bumple: Cannot open the document %1.").arg(arguments.at(1)));
+            QStringLiteral("Bumple: Cannot open the document %1.").arg(cmdInfo.m_strFileName));
         return false;
     }
     pView->OnInitialUpdate();

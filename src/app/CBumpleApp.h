@@ -19,6 +19,8 @@ public:
 
     // The one application object of the process.
     static CBumpleApp* Instance();
+    // Where an installed program finds its help, the README in the doc folder.
+    static QString HelpFilePath(const QString& executableDir);
 
     // False ends the program at once.
     bool InitInstance(const QStringList& arguments);
@@ -30,6 +32,8 @@ public:
     CProfileStore* m_pProfileStore = nullptr;
     BOOL m_bEmailLinkVisited = 0;
     BOOL m_bWebLinkVisited = 0;
+    // The help the Help menu opens; found beside the executable at start-up.
+    QString m_strHelpFilePath;
 
 private:
     std::unique_ptr<CBumpleDoc> m_pDocument;

@@ -10,7 +10,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QUrl>
 
@@ -86,14 +86,20 @@ bool CMainFrame::OnCommand(int id) {
     case ID_DEFAULT_HELP:
     case ID_HELP:
     case ID_CONTEXT_HELP:
-        // The help topics are the installed README.
-        if (!CPlatform::Framework().ShellExecuteOpen(
-                QUrl::fromLocalFile(QStringLiteral(BUMPLE_HELP_FILE)).toString()))
-            CPlatform::Framework().MessageBeep();
+        OnHelpFinder();
         return true;
     default:
         return CBumpleApp::Instance() != nullptr && CBumpleApp::Instance()->OnCommand(id);
     }
+}
+
+void CMainFrame::OnHelpFinder() {
+    // The help topics are the installed README; with none, or nothing to open it, a beep.
+    const CBumpleApp* pApp = CBumpleApp::Instance();
+    const QString help = pApp != nullptr ? pApp->m_strHelpFilePath : QString();
+    if (!QFileInfo(help).isFile() ||
+        !CPlatform::Framework().ShellExecuteOpen(QUrl::fromLocalFile(help).toString()))
+        CPlatform::Framework().MessageBeep();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* pEvent) {

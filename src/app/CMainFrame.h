@@ -29,5 +29,6 @@ protected:
 
 private:
     void CreateMenuBar();
+    void OnHelpFinder();
     void ApplySizeLimits();
 };

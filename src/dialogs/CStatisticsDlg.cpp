@@ -1,6 +1,7 @@
 #include "CStatisticsDlg.h"
 
 #include "CDataExchange.h"
+#include "CDialogBuilder.h"
 #include "Resources.h"
 
 #include <QLabel>
@@ -20,6 +21,11 @@ void CStatisticsDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CStatisticsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    CDialogBuilder::SetLabel(this, IDC_SUCCESSES, "Number of successful Bumples:");
+    CDialogBuilder::SetLabel(this, IDC_HTTP_FAILURES, "Number of HTTP failures:");
+    CDialogBuilder::SetLabel(this, IDC_DNS_FAILURES, "Number of DNS failures:");
+    CDialogBuilder::SetLabel(this, IDC_SOCKET_FAILURES, "Number of Socket failures:");
+    CDialogBuilder::SetLabel(this, IDC_PROBLEM_NAME, "The last Bumple problem occurred with:");
     // A run without problems shows only the four counts.
     if (m_strProblemName.isEmpty()) {
         m_ctlProblemName->hide();

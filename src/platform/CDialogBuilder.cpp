@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 
@@ -222,4 +223,23 @@ QWidget* CDialogBuilder::GetDlgItem(const QWidget* pParent, int id) {
         if (pChild->property(kIdProperty).toInt() == id && pChild->property(kIdProperty).isValid())
             return pChild;
     return nullptr;
+}
+
+void CDialogBuilder::SetLabel(QWidget* pParent, int id, const char* label) {
+    QWidget* pControl = GetDlgItem(pParent, id);
+    if (pControl == nullptr)
+        return;
+    const QString text = QString::fromUtf8(label);
+    for (auto* pLabel : pParent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (pLabel->text() != text || pLabel == pControl)
+            continue;
+        pLabel->setBuddy(pControl);
+        // A label shows its own value, which its name must keep saying.
+        if (qobject_cast<QLabel*>(pControl) != nullptr)
+            return;
+        pControl->setAccessibleName(text);
+        for (auto* pField : pControl->findChildren<QLineEdit*>())
+            pField->setAccessibleName(text);
+        return;
+    }
 }

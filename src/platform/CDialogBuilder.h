@@ -20,6 +20,10 @@ public:
     static QSize Place(QWidget* pParent, const DialogTemplate& dlg);
     // The control with that id, or null.
     static QWidget* GetDlgItem(const QWidget* pParent, int id);
+    // Tells assistive technology that the static with the template text label names the
+    // control with that id: the static becomes the control's buddy (its "labelled by"
+    // relation), and a control with an edit field also takes the label as its name.
+    static void SetLabel(QWidget* pParent, int id, const char* label);
 
 private:
     static void KeepClearOfNeighbours(QWidget* pParent);

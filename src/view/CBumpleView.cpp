@@ -116,6 +116,9 @@ void CBumpleView::PrepareToShow() {
         m_bLaidOut = TRUE;
         if (const DialogTemplate* pTemplate = LoadDialogTemplate(IDD_BUMPLE_FORM))
             setFixedSize(CDialogBuilder::Place(this, *pTemplate));
+        // The edit fields exist from here on; they take their labels' names.
+        CDialogBuilder::SetLabel(this, IDC_PERIOD, "Bumple how often? (minutes)");
+        CDialogBuilder::SetLabel(this, IDC_NAME, "Domain Name or IP Address");
     }
     if (!m_bFitPending)
         return;

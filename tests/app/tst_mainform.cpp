@@ -8,6 +8,7 @@
 #include "CWindowMessage.h"
 #include "Resources.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,6 +78,32 @@ private slots:
         QTest::newRow("refused when created") << true;
         QTest::newRow("no tray by the end of the grace") << false;
     }
+
+    // The period field and the name box are named by their labels, for assistive
+    // technology: the control by its "labelled by" relation, the field the keyboard reaches
+    // by its name.
+    void accessibleNames_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("period") << IDC_PERIOD << QStringLiteral("Bumple how often? (minutes)");
+        QTest::newRow("name box") << IDC_NAME << QStringLiteral("Domain Name or IP Address");
+    }
+    void accessibleNames() {
+        QFETCH(int, id);
+        QFETCH(QString, label);
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        f.m_pFrame->show();
+        QWidget* pControl = CDialogBuilder::GetDlgItem(v, id);
+        const auto relations =
+            QAccessible::queryAccessibleInterface(pControl)->relations(QAccessible::Label);
+        QCOMPARE(relations.size(), 1);
+        QCOMPARE(relations.at(0).first->text(QAccessible::Name), label);
+        auto* pField = pControl->findChild<QLineEdit*>();
+        QVERIFY(pField != nullptr);
+        QCOMPARE(QAccessible::queryAccessibleInterface(pField)->text(QAccessible::Name), label);
+    }
+
     void failedTrayIconIsReported() {
         QFETCH(bool, refused);
         CViewFixture f;

@@ -3,11 +3,13 @@
 #include "CFrameWnd.h"
 #include "CPlatform.h"
 #include "CProfileStore.h"
+#include "CQuitSignals.h"
 #include "CRegistry.h"
 #include "CScriptedFramework.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
 #include "CWindowMessage.h"
+#include "Resources.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -15,6 +17,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+
+#include <csignal>
 
 // Start-up of the whole program on the scripted platform.
 class TestStartup : public QObject {
@@ -131,6 +136,110 @@ private slots:
         app.ExitInstance();
         QCOMPARE(QFileInfo(hive).size(), CRegistry::kMaxHiveSize + 1);
         QCOMPARE(QFileInfo(hive).lastModified(), modified);
+    }
+
+    // Options never name a document; the first other argument does.
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("nothing") << QStringList() << false << QString();
+        QTest::newRow("a document") << QStringList{"@doc"} << true << QString();
+        QTest::newRow("unknown options")
+            << QStringList{"--bogus", "-x"} << false
+            << QStringLiteral("bumple: unknown options ignored: --bogus -x");
+        QTest::newRow("an option, then a document")
+            << QStringList{"-geometry", "@doc"} << true
+            << QStringLiteral("bumple: unknown options ignored: -geometry");
+        QTest::newRow("a second document is ignored")
+            << QStringList{"@doc", "missing"} << true << QString();
+    }
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, shown);
+        QFETCH(QString, warning);
+        const QString document = m_pDir->filePath(QStringLiteral("some.bumple"));
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        arguments.replaceInStrings(QStringLiteral("@doc"), document);
+        arguments.prepend(QStringLiteral("bumple"));
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+        CBumpleApp app;
+        QVERIFY(app.InitInstance(arguments));
+        QCOMPARE(CFrameWnd::AfxGetMainWnd()->isVisible(), shown);
+        QVERIFY(m_framework.m_messages.isEmpty());
+        app.ExitInstance();
+    }
+
+    // A logout's SIGTERM, Ctrl+C and a closed terminal end the program as "E&xit" does, a
+    // probe in flight included.
+    void signalsCloseAsExitDoes_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void signalsCloseAsExitDoes() {
+        QFETCH(int, signal);
+        CQuitSignals quitSignals;
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+        auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());
+        const size_t sent = m_sockets.m_sent.size();
+        pView->OnTimer(ID_TIMER_AUTOSTART);
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents();
+            m_sockets.CompleteLookup(0, {QStringLiteral("127.0.0.1")});
+            QCoreApplication::sendPostedEvents();
+            pView->OnTimer(ID_TIMER_TICK);
+        }
+        QCOMPARE(m_sockets.m_sent.size(), sent + 1);
+        QCOMPARE(m_sockets.m_open.size(), size_t(1));
+        SendMessage(pView, WM_TRAY_NOTIFY, 129, WM_LBUTTONDBLCLK);
+        QVERIFY(CFrameWnd::AfxGetMainWnd()->isVisible());
+
+        QVERIFY(std::raise(signal) == 0);
+        QTRY_VERIFY(quitSignals.m_bReceived);
+        QVERIFY(!CFrameWnd::AfxGetMainWnd()->isVisible());
+        QCOMPARE(app.ExitInstance(), 0);
+        QVERIFY(!m_tray.m_bShown);
+        QVERIFY(m_sockets.m_open.empty());
+    }
+
+    // The Help menu opens the help found beside the executable, with a beep when there is
+    // none or nothing opens it.
+    void helpTopics_data() {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("opened") << true << true << 0;
+        QTest::newRow("no opener") << true << false << 1;
+        QTest::newRow("no help") << false << true << 1;
+    }
+    void helpTopics() {
+        QFETCH(bool, exists);
+        QFETCH(bool, opens);
+        QFETCH(int, beeps);
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+        QCOMPARE(app.m_strHelpFilePath,
+                 CBumpleApp::HelpFilePath(QCoreApplication::applicationDirPath()));
+        app.m_strHelpFilePath = m_pDir->filePath(QStringLiteral("README.md"));
+        if (exists) {
+            QFile help(app.m_strHelpFilePath);
+            QVERIFY(help.open(QIODevice::WriteOnly));
+        }
+        m_framework.m_bOpenSucceeds = opens;
+        m_framework.m_opened.clear();
+        m_framework.m_nBeeps = 0;
+        SendMessage(CFrameWnd::AfxGetMainWnd(), WM_COMMAND, ID_HELP_FINDER, 0);
+        QCOMPARE(m_framework.m_opened,
+                 exists ? QStringList{QUrl::fromLocalFile(app.m_strHelpFilePath).toString()}
+                        : QStringList());
+        QCOMPARE(m_framework.m_nBeeps, beeps);
+        app.ExitInstance();
     }
 
     void anUnreadableFileArgumentEndsTheProgram() {

@@ -5,6 +5,7 @@
 #include "CWindowMessage.h"
 #include "Resources.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QTest>
 
@@ -14,6 +15,13 @@ const QString kHint = QStringLiteral("   Please check the Statistics dialog box"
 QString Text(CDialog& dlg, int id) {
     const auto* pLabel = qobject_cast<QLabel*>(dlg.GetDlgItem(id));
     return pLabel != nullptr ? pLabel->text() : QStringLiteral("<none>");
+}
+
+// The caption assistive technology reads for a control (its "labelled by" relation).
+QString LabelOf(QWidget* pControl) {
+    const auto relations =
+        QAccessible::queryAccessibleInterface(pControl)->relations(QAccessible::Label);
+    return relations.size() == 1 ? relations.at(0).first->text(QAccessible::Name) : QString();
 }
 
 bool Shown(CDialog& dlg, int id) {
@@ -47,12 +55,15 @@ private slots:
         v->m_nSocketFailures = counts.at(3);
         v->m_strProblemName = problem;
         QStringList texts;
+        QStringList captions;
         bool labelShown = false;
         bool nameShown = false;
         CModalDriver driver([&](CDialog& dlg) {
             for (int id : {IDC_SUCCESSES, IDC_HTTP_FAILURES, IDC_DNS_FAILURES, IDC_SOCKET_FAILURES,
-                           IDC_PROBLEM_NAME})
+                           IDC_PROBLEM_NAME}) {
                 texts.append(Text(dlg, id));
+                captions.append(LabelOf(dlg.GetDlgItem(id)));
+            }
             labelShown = Shown(dlg, IDC_PROBLEM_LABEL);
             nameShown = Shown(dlg, IDC_PROBLEM_NAME);
             QTest::mouseClick(dlg.GetDlgItem(IDOK), Qt::LeftButton);
@@ -64,6 +75,9 @@ private slots:
         for (int n : counts)
             expected.append(QString::number(n));
         QCOMPARE(texts, expected + QStringList{problem});
+        QCOMPARE(captions, QStringList({"Number of successful Bumples:", "Number of HTTP failures:",
+                                        "Number of DNS failures:", "Number of Socket failures:",
+                                        "The last Bumple problem occurred with:"}));
         QCOMPARE(labelShown, !problem.isEmpty());
         QCOMPARE(nameShown, !problem.isEmpty());
         // The name stays until the next problem replaces it.
