@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Bumple and runs the whole test suite: the unit, scenario,
-# real-socket and end-to-end tests inside a private network namespace (nothing can leave
-# the machine there), then the time-boxed fuzzers and the suite again in their build, under
+# Installs what is missing, checks the sources' formatting, builds Bumple and runs the whole
+# test suite: the unit, scenario, real-socket and end-to-end tests inside a private network
+# namespace (nothing can leave the machine there), then the time-boxed fuzzers and the suite again in their build, under
 # AddressSanitizer (with its leak checker) and UndefinedBehaviorSanitizer.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh" test
+"$top/scripts/check-format.sh"
 jobs=${BUMPLE_JOBS:-2}
 
 suite() { # build-dir, extra cmake arguments...
