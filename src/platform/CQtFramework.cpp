@@ -8,14 +8,48 @@
 #include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProcess>
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+// Runs in a child of the program: starts the desktop's opener and waits for it, bounded.
+// Its result is the opener's exit status, or 0 when the opener is still running at the bound
+// (it has started a program in the foreground), which then goes on as an orphan: neither
+// killed nor left a zombie. Only calls that are safe after fork() in a threaded program.
+int RunOpener(const char* target, int waitMs) {
+    const pid_t opener = fork();
+    if (opener < 0)
+        return 1;
+    if (opener == 0) {
+        const int null = open("/dev/null", O_RDONLY);
+        if (null >= 0)
+            dup2(null, STDIN_FILENO);
+        execlp("xdg-open", "xdg-open", target, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    constexpr int kStepMs = 20;
+    for (int waited = 0; waited < waitMs; waited += kStepMs) {
+        int status = 0;
+        const pid_t done = waitpid(opener, &status, WNOHANG);
+        if (done == opener)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+        if (done < 0 && errno != EINTR)
+            return 1;
+        const timespec step{0, kStepMs * 1000 * 1000};
+        nanosleep(&step, nullptr);
+    }
+    return 0;
+}
+} // namespace
 
 CQtFramework::CQtFramework() = default;
 
@@ -175,21 +209,20 @@ void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QP
 }
 
 // The desktop's opener tells by its exit status whether a program took the target (it fails
-// for a "mailto:" with no mail program). One still running after a while has started a
-// program in the foreground: that is a success, and it is left to run.
+// for a "mailto:" with no mail program, or is missing).
 bool CQtFramework::ShellExecuteOpen(const QString& target) {
-    auto* pOpener = new QProcess;
-    pOpener->setProcessChannelMode(QProcess::ForwardedChannels);
-    pOpener->setStandardInputFile(QProcess::nullDevice());
-    QObject::connect(pOpener, &QProcess::finished, pOpener, &QObject::deleteLater);
-    pOpener->start(QStringLiteral("xdg-open"), {target});
-    if (!pOpener->waitForStarted(kOpenerWaitMs)) {
-        delete pOpener;
+    const QByteArray text = target.toUtf8();
+    const pid_t helper = fork();
+    if (helper < 0)
         return false;
+    if (helper == 0)
+        _exit(RunOpener(text.constData(), kOpenerWaitMs));
+    int status = 0;
+    while (waitpid(helper, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
     }
-    if (!pOpener->waitForFinished(kOpenerWaitMs))
-        return true;
-    return pOpener->exitStatus() == QProcess::NormalExit && pOpener->exitCode() == 0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool CQtFramework::ActivateModalWindow() {
