@@ -36,6 +36,17 @@ class TestStartup : public QObject {
         ini.write(text);
     }
 
+    // The auto-start, both lookups answered with loopback, and ticks up to the first probe.
+    void AutoStartAndProbe(CBumpleView* pView) {
+        pView->OnTimer(ID_TIMER_AUTOSTART);
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents();
+            m_sockets.CompleteLookup(0, {QStringLiteral("127.0.0.1")});
+            QCoreApplication::sendPostedEvents();
+            pView->OnTimer(ID_TIMER_TICK);
+        }
+    }
+
 private slots:
     void init() {
         m_pDir = new QTemporaryDir;
@@ -63,13 +74,7 @@ private slots:
         CBumpleApp app;
         QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
         auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());
-        pView->OnTimer(ID_TIMER_AUTOSTART);
-        for (int i = 0; i < 3; ++i) {
-            QCoreApplication::sendPostedEvents();
-            m_sockets.CompleteLookup(0, {QStringLiteral("127.0.0.1")});
-            QCoreApplication::sendPostedEvents();
-            pView->OnTimer(ID_TIMER_TICK);
-        }
+        AutoStartAndProbe(pView);
         QCOMPARE(m_sockets.m_sent.size(), size_t(1));
         m_sockets.PostEvent(m_sockets.LastSocket(), FD_READ);
         QCoreApplication::sendPostedEvents();
@@ -188,13 +193,7 @@ private slots:
         QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
         auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());
         const size_t sent = m_sockets.m_sent.size();
-        pView->OnTimer(ID_TIMER_AUTOSTART);
-        for (int i = 0; i < 3; ++i) {
-            QCoreApplication::sendPostedEvents();
-            m_sockets.CompleteLookup(0, {QStringLiteral("127.0.0.1")});
-            QCoreApplication::sendPostedEvents();
-            pView->OnTimer(ID_TIMER_TICK);
-        }
+        AutoStartAndProbe(pView);
         QCOMPARE(m_sockets.m_sent.size(), sent + 1);
         QCOMPARE(m_sockets.m_open.size(), size_t(1));
         SendMessage(pView, WM_TRAY_NOTIFY, 129, WM_LBUTTONDBLCLK);
