@@ -40,6 +40,8 @@ QString CBumpleApp::HelpFilePath(const QString& executableDir) {
 }
 
 bool CBumpleApp::InitInstance(const QStringList& arguments) {
+    // The tray host that draws the icon's menu itself takes it from the resources.
+    CPlatform::SetMenuLoader(&LoadMenuResource);
     m_pProfileStore = new CProfileStore;
     m_strHelpFilePath = HelpFilePath(QCoreApplication::applicationDirPath());
     const QString keyPath = QStringLiteral("Software\\Quellmoor Software\\") + kAppTitle;

@@ -7,6 +7,7 @@
 #include "CDragListBox.h"
 #include "CFrameWnd.h"
 #include "CProfileStore.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
 
 #include <algorithm>
@@ -19,7 +20,8 @@ QString NameEntry(int i) {
 }
 } // namespace
 
-CEditNamesDlg::CEditNamesDlg(QWidget* pParent) : CDialog(IDD_EDIT_NAMES, pParent) {}
+CEditNamesDlg::CEditNamesDlg(QWidget* pParent)
+    : CDialog(LoadDialogTemplate(IDD_EDIT_NAMES), pParent) {}
 
 void CEditNamesDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);

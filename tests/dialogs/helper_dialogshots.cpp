@@ -13,6 +13,7 @@
 #include "CProfileStore.h"
 #include "CRegistry.h"
 #include "CStatisticsDlg.h"
+#include "Resources.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,7 +54,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < names.size(); ++i)
         store.WriteProfileString("Settings", QStringLiteral("ComboName%1").arg(i), names.at(i));
 
+    // The dialogs show their owner's icon.
     CFrameWnd frame;
+    frame.setWindowIcon(*LoadIconResource(IDI_NORMAL));
     auto* pView = new CBumpleView(&frame);
     frame.setCentralWidget(pView);
     frame.SetActiveView(pView);
