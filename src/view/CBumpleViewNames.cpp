@@ -4,6 +4,7 @@
 
 #include "CComboBox.h"
 #include "CProfileStore.h"
+#include "SettingsTable.h"
 
 QStringList CBumpleView::DefaultNames() {
     return {QStringLiteral("www.google.com"), QStringLiteral("www.microsoft.com"),
@@ -13,10 +14,10 @@ QStringList CBumpleView::DefaultNames() {
 
 void CBumpleView::LoadNameList() {
     CProfileStore& store = Store();
-    const QString section = QStringLiteral("Settings");
     m_comboName->ResetContent();
     for (int i = 0;; ++i) {
-        const QString name = store.GetProfileString(section, QStringLiteral("ComboName%1").arg(i));
+        const QString name =
+            store.GetProfileString(SettingsTable::kSection, SettingsTable::ComboName(i));
         if (name.isEmpty())
             break;
         m_comboName->AddString(name);
@@ -25,7 +26,8 @@ void CBumpleView::LoadNameList() {
         for (const QString& name : DefaultNames())
             m_comboName->AddString(name);
 
-    int selection = store.GetProfileInt(section, QStringLiteral("ComboNameSel"), 0);
+    int selection = store.GetProfileInt(SettingsTable::kSection, SettingsTable::kComboNameSel,
+                                        SettingsTable::kComboNameSelDefault);
     if (selection < m_comboName->GetCount()) {
         m_comboName->SetCurSel(selection);
     } else {

@@ -11,7 +11,6 @@
 #include "CFrameWnd.h"
 #include "COptionsDlg.h"
 #include "CProfileStore.h"
-#include "CRegistry.h"
 #include "CStatisticsDlg.h"
 #include "Resources.h"
 
@@ -43,11 +42,7 @@ int main(int argc, char** argv) {
 
     CBumpleApp app;
     CProfileStore store;
-    HKEY hKey = nullptr;
-    DWORD disposition = 0;
-    if (store.SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE,
-                     QStringLiteral("Software\\Quellmoor Software\\Bumple")))
-        CRegistry::RegCloseKey(hKey);
+    store.OpenApplicationKey();
     app.m_pProfileStore = &store;
     const QStringList names = {"www.example.com", "dialup.quellmoor.example", "192.0.2.80",
                                "news.example.org", "mail.example.net"};
