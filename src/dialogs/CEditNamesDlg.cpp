@@ -56,7 +56,7 @@ void CEditNamesDlg::OnDeleteSelection() {
 
 void CEditNamesDlg::OnRestoreDefault() {
     m_listNames->ResetContent();
-    for (const QString& name : CBumpleView::DefaultNames())
+    for (const QString& name : SettingsTable::kDefaultNames)
         m_listNames->AddString(name);
     m_listNames->SetCurSel(-1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Where and under which names the settings live: the application key below
 // HKEY_LOCAL_MACHINE, its one section, each value's name and the default read when it is
@@ -32,5 +33,9 @@ inline QString ComboName(int i) {
 }
 inline const QString kComboNameSel = QStringLiteral("ComboNameSel");
 constexpr int kComboNameSelDefault = 0;
+// The list when ComboName0 is missing or empty, and what "Restore Default" puts back.
+inline const QStringList kDefaultNames = {
+    QStringLiteral("www.google.com"), QStringLiteral("www.microsoft.com"),
+    QStringLiteral("1.1.1.1"), QStringLiteral("www.apple.com"), QStringLiteral("www.amazon.com")};
 
 } // namespace SettingsTable

@@ -6,12 +6,6 @@
 #include "CProfileStore.h"
 #include "SettingsTable.h"
 
-QStringList CBumpleView::DefaultNames() {
-    return {QStringLiteral("www.google.com"), QStringLiteral("www.microsoft.com"),
-            QStringLiteral("1.1.1.1"), QStringLiteral("www.apple.com"),
-            QStringLiteral("www.amazon.com")};
-}
-
 void CBumpleView::LoadNameList() {
     CProfileStore& store = Store();
     m_comboName->ResetContent();
@@ -23,7 +17,7 @@ void CBumpleView::LoadNameList() {
         m_comboName->AddString(name);
     }
     if (m_comboName->GetCount() == 0)
-        for (const QString& name : DefaultNames())
+        for (const QString& name : SettingsTable::kDefaultNames)
             m_comboName->AddString(name);
 
     int selection = store.GetProfileInt(SettingsTable::kSection, SettingsTable::kComboNameSel,

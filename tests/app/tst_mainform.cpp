@@ -7,6 +7,7 @@
 #include "CViewFixture.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
+#include "SettingsTable.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -70,7 +71,7 @@ private slots:
         QCOMPARE(f.m_framework.IsTimerSet(ID_TIMER_AUTOSTART), autoStartTimer);
         QCOMPARE(v->m_nPeriod, seconds);
         QCOMPARE(v->m_comboName->GetCount(), 5);
-        QCOMPARE(v->m_comboName->GetWindowText(), CBumpleView::DefaultNames().at(0));
+        QCOMPARE(v->m_comboName->GetWindowText(), SettingsTable::kDefaultNames.at(0));
         QCOMPARE(Text(v, IDC_START), QStringLiteral("Start or Apply Changes"));
         QCOMPARE(Text(v, IDC_RETURN_TO_TRAY), QStringLiteral("Return To Tray"));
         QCOMPARE(Text(v, IDC_SHUTDOWN), QStringLiteral("Shutdown Bumple"));
