@@ -43,7 +43,6 @@
 #include "CPlatform.h"
 #include "CProfileStore.h"
 #include "CQtFramework.h"
-#include "CRegistry.h"
 #include "CShellTray.h"
 
 #include <QApplication>
@@ -105,6 +104,7 @@ public:
             std::memcpy(m_szTip, nid.szTip, sizeof m_szTip);
         return TRUE;
     }
+    BOOL IsIconShown(const NOTIFYICONDATA&) override { return TRUE; }
     char m_szTip[64] = {};
 };
 
@@ -256,11 +256,7 @@ int main(int argc, char* argv[]) {
 
     CBumpleApp app;
     auto pStore = std::make_unique<CProfileStore>();
-    HKEY hKey = nullptr;
-    DWORD disposition = 0;
-    if (pStore->SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE,
-                       QStringLiteral("Software\\Quellmoor Software\\Bumple")))
-        CRegistry::RegCloseKey(hKey);
+    pStore->OpenApplicationKey();
     app.m_pProfileStore = pStore.get();
 
     auto pFrame = std::make_unique<CMainFrame>();

@@ -4,6 +4,7 @@
 #include "CConfigFolder.h"
 #include "CProfileStore.h"
 #include "CRegistryHive.h"
+#include "SettingsTable.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,8 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-const QString kAppKey = QStringLiteral("Software\\Quellmoor Software\\Bumple");
 
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
@@ -32,25 +31,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     QFile::remove(CConfigFolder::HivePath());
-    QFile ini(CConfigFolder::WindowsDirectory() + QStringLiteral("/Bumple.INI"));
+    QFile ini(CConfigFolder::WindowsDirectory() + '/' + SettingsTable::kLegacyIniName);
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         std::abort();
     ini.write(reinterpret_cast<const char*>(data), qint64(size));
     ini.close();
 
     CProfileStore store;
-    HKEY hKey = nullptr;
     DWORD disposition = 0;
-    if (!store.SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, kAppKey) ||
-        disposition != REG_CREATED_NEW_KEY)
-        std::abort();
-    store.ImportIniFile(hKey);
-    if (CRegistry::RegCloseKey(hKey) != ERROR_SUCCESS)
+    if (!store.OpenApplicationKey(&disposition) || disposition != REG_CREATED_NEW_KEY)
         std::abort();
 
     const QByteArray saved = ReadAll(CConfigFolder::HivePath());
     const CRegistryHive hive = CRegistryHive::Parse(saved);
-    if (hive.Serialize() != saved || !hive.HasKey(QStringLiteral("HKEY_LOCAL_MACHINE\\") + kAppKey))
+    if (hive.Serialize() != saved ||
+        !hive.HasKey(QStringLiteral("HKEY_LOCAL_MACHINE\\") + SettingsTable::kKeyPath))
         std::abort();
     return 0;
 }

@@ -2,6 +2,8 @@
 
 // Resource, control and command ids shared between the resources and the code.
 
+#include "MenuResource.h"
+
 #include <vector>
 
 class QIcon;
@@ -67,18 +69,6 @@ constexpr int ID_DEFAULT_HELP = 57671;
 // Strings
 constexpr int IDS_APP_TITLE = 57344;
 constexpr const char* kAppTitle = "Bumple";
-
-// One item of a popup menu; id 0 is a separator.
-struct MenuItemResource {
-    int id;
-    const char* text;
-};
-
-// One popup of a menu resource.
-struct MenuResource {
-    const char* title;
-    std::vector<MenuItemResource> items;
-};
 
 // The popups of menu 128 (the menu bar) or 129 (the tray menu); null for another id.
 const std::vector<MenuResource>* LoadMenuResource(int id);

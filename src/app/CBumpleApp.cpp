@@ -40,16 +40,11 @@ QString CBumpleApp::HelpFilePath(const QString& executableDir) {
 }
 
 bool CBumpleApp::InitInstance(const QStringList& arguments) {
+    // The tray host that draws the icon's menu itself takes it from the resources.
+    CPlatform::SetMenuLoader(&LoadMenuResource);
     m_pProfileStore = new CProfileStore;
     m_strHelpFilePath = HelpFilePath(QCoreApplication::applicationDirPath());
-    const QString keyPath = QStringLiteral("Software\\Quellmoor Software\\") + kAppTitle;
-    HKEY hKey = nullptr;
-    DWORD disposition = 0;
-    if (m_pProfileStore->SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, keyPath)) {
-        if (disposition == REG_CREATED_NEW_KEY)
-            m_pProfileStore->ImportIniFile(hKey);
-        CRegistry::RegCloseKey(hKey);
-    }
+    m_pProfileStore->OpenApplicationKey();
     // Such a file is no settings file: it is left alone, and the user is told once.
     if (CRegistry::HiveTooLarge())
         CPlatform::Framework().MessageBox(

@@ -1,6 +1,7 @@
 #include "CBumpleApp.h"
 #include "CCommandLineInfo.h"
 #include "CQuitSignals.h"
+#include "Resources.h"
 
 #include <QApplication>
 
@@ -75,7 +76,7 @@ int main(int argc, char* argv[]) {
     // The main window is hidden most of the time: closing a dialog must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const CQuitSignals quitSignals;
+    const CQuitSignals quitSignals(ID_EXIT);
     CBumpleApp app;
     if (!app.InitInstance(QApplication::arguments())) {
         app.ExitInstance();

@@ -2,9 +2,10 @@
 
 #include "CBumpleApp.h"
 #include "CDataExchange.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
 
-CAboutDlg::CAboutDlg(QWidget* pParent) : CDialog(IDD_ABOUTBOX, pParent) {}
+CAboutDlg::CAboutDlg(QWidget* pParent) : CDialog(LoadDialogTemplate(IDD_ABOUTBOX), pParent) {}
 
 QString CAboutDlg::UptimeText(DWORD dwNowTicks, DWORD dwLaunchTicks) {
     const DWORD seconds = DWORD(dwNowTicks - dwLaunchTicks) / 1000;

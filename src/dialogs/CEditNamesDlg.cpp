@@ -7,19 +7,14 @@
 #include "CDragListBox.h"
 #include "CFrameWnd.h"
 #include "CProfileStore.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
+#include "SettingsTable.h"
 
 #include <algorithm>
 
-namespace {
-const QString kSection = QStringLiteral("Settings");
-
-QString NameEntry(int i) {
-    return QStringLiteral("ComboName%1").arg(i);
-}
-} // namespace
-
-CEditNamesDlg::CEditNamesDlg(QWidget* pParent) : CDialog(IDD_EDIT_NAMES, pParent) {}
+CEditNamesDlg::CEditNamesDlg(QWidget* pParent)
+    : CDialog(LoadDialogTemplate(IDD_EDIT_NAMES), pParent) {}
 
 void CEditNamesDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -61,7 +56,7 @@ void CEditNamesDlg::OnDeleteSelection() {
 
 void CEditNamesDlg::OnRestoreDefault() {
     m_listNames->ResetContent();
-    for (const QString& name : CBumpleView::DefaultNames())
+    for (const QString& name : SettingsTable::kDefaultNames)
         m_listNames->AddString(name);
     m_listNames->SetCurSel(-1);
 }
@@ -70,17 +65,18 @@ void CEditNamesDlg::OnOK() {
     CProfileStore& store = *CBumpleApp::Instance()->m_pProfileStore;
     const int count = m_listNames->GetCount();
     // The names, the blanked ones and the selection reach the file as one change.
+    using namespace SettingsTable;
     store.BeginWriteUnit();
     for (int i = 0; i < count; ++i)
-        store.WriteProfileString(kSection, NameEntry(i), m_listNames->GetText(i));
+        store.WriteProfileString(kSection, ComboName(i), m_listNames->GetText(i));
     // An empty value ends the list for every reader, so stale names beyond it are blanked.
-    for (int i = count; !store.GetProfileString(kSection, NameEntry(i), QString()).isEmpty(); ++i)
-        store.WriteProfileString(kSection, NameEntry(i), QString());
+    for (int i = count; !store.GetProfileString(kSection, ComboName(i), QString()).isEmpty(); ++i)
+        store.WriteProfileString(kSection, ComboName(i), QString());
 
     // The name that was current when the dialog opened is followed, not the clicked one.
     const int followed = std::max(m_listNames->FindStringExact(m_strSelection), 0);
     m_listNames->SetCurSel(followed);
-    store.WriteProfileInt(kSection, QStringLiteral("ComboNameSel"), followed);
+    store.WriteProfileInt(kSection, kComboNameSel, followed);
     store.EndWriteUnit();
     CDialog::OnOK();
 }

@@ -2,11 +2,13 @@
 
 #include "CDataExchange.h"
 #include "CDialogBuilder.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
 
 #include <QLabel>
 
-CStatisticsDlg::CStatisticsDlg(QWidget* pParent) : CDialog(IDD_STATISTICS, pParent) {}
+CStatisticsDlg::CStatisticsDlg(QWidget* pParent)
+    : CDialog(LoadDialogTemplate(IDD_STATISTICS), pParent) {}
 
 void CStatisticsDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);

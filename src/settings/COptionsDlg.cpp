@@ -1,9 +1,10 @@
 #include "COptionsDlg.h"
 
 #include "CDataExchange.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
 
-COptionsDlg::COptionsDlg(QWidget* pParent) : CDialog(IDD_OPTIONS, pParent) {}
+COptionsDlg::COptionsDlg(QWidget* pParent) : CDialog(LoadDialogTemplate(IDD_OPTIONS), pParent) {}
 
 void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);

@@ -4,6 +4,7 @@
 #include "CConfigFolder.h"
 #include "CIniLine.h"
 #include "CNumberText.h"
+#include "SettingsTable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,7 +17,6 @@ constexpr qsizetype kMaxCharacters = 259;
 constexpr DWORD kBufferSize = 4 * kMaxCharacters + 1;
 // Lines longer than this arrive in pieces, each read as a line of its own.
 constexpr int kIniLineBuffer = 520;
-const QByteArray kApplicationName = QByteArrayLiteral("Bumple");
 
 // The value's text up to its first NUL, or nothing when the key or the value is missing or
 // the text is longer than 259 characters.
@@ -170,8 +170,20 @@ void CProfileStore::Remember(const QString& strSection, const QString& strEntry,
     (m_bInUnit ? m_unitTexts : m_knownTexts).insert(KnownName(strSection, strEntry), strText);
 }
 
+bool CProfileStore::OpenApplicationKey(DWORD* pdwDisposition) {
+    HKEY hKey = nullptr;
+    DWORD disposition = 0;
+    if (!SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, SettingsTable::kKeyPath))
+        return false;
+    if (disposition == REG_CREATED_NEW_KEY)
+        ImportIniFile(hKey);
+    if (pdwDisposition != nullptr)
+        *pdwDisposition = disposition;
+    return CRegistry::RegCloseKey(hKey) == ERROR_SUCCESS;
+}
+
 void CProfileStore::ImportIniFile(HKEY hAppKey) {
-    const QByteArray path = CConfigFolder::WindowsDirectory() + '/' + kApplicationName + ".INI";
+    const QByteArray path = CConfigFolder::WindowsDirectory() + '/' + SettingsTable::kLegacyIniName;
     FILE* file = std::fopen(path.constData(), "r");
     if (file == nullptr)
         return;

@@ -34,6 +34,11 @@ public:
     CProfileStore();
     virtual ~CProfileStore();
 
+    // The start of every run: sets the store on the application key below HKEY_LOCAL_MACHINE,
+    // creating it; imports the legacy INI file when the key is new; closes the key, which
+    // writes a new key and its import in one go. False when the key cannot be created or
+    // opened or the close fails; the disposition tells whether the key was new.
+    bool OpenApplicationKey(DWORD* pdwDisposition = nullptr);
     // Stores the path and root first, also when the create-or-open then fails.
     bool SetKey(HKEY* phKey, DWORD* pdwDisposition, HKEY hRootKey, const QString& strKeyPath);
     int GetProfileInt(const QString& strSection, const QString& strEntry, int nDefault);
@@ -42,8 +47,8 @@ public:
                              const QString& strDefault = QString());
     bool WriteProfileString(const QString& strSection, const QString& strEntry,
                             const QString& strValue);
-    // Copies "Bumple.INI" from the Windows directory into the registry below hAppKey: as UTF-8
-    // when the file is valid UTF-8, else as Windows-1252 made UTF-8.
+    // Copies the legacy INI file ("Bumple.INI") from the Windows directory into the registry below
+    // hAppKey: as UTF-8 when the file is valid UTF-8, else as Windows-1252 made UTF-8.
     void ImportIniFile(HKEY hAppKey);
     void BeginWriteUnit();
     // True when the unit's writes are in the file.

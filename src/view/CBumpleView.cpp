@@ -12,6 +12,7 @@
 #include "CWinsock.h"
 #include "DialogTemplates.h"
 #include "Resources.h"
+#include "SettingsTable.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,12 +41,12 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     m_socket = INVALID_SOCKET;
 
     CProfileStore& store = Store();
-    const QString section = QStringLiteral("Settings");
-    m_bIgnoreFailures = store.GetProfileInt(section, QStringLiteral("Ignore"), 1);
-    m_bRandomName = store.GetProfileInt(section, QStringLiteral("RandomName"), 0);
-    m_bRandomTime = store.GetProfileInt(section, QStringLiteral("RandomTime"), 0);
-    m_bAutoStart = store.GetProfileInt(section, QStringLiteral("AutoStart"), 1);
-    m_bDebug = store.GetProfileInt(section, QStringLiteral("Debug"), 0);
+    using namespace SettingsTable;
+    m_bIgnoreFailures = store.GetProfileInt(kSection, kIgnore, kIgnoreDefault);
+    m_bRandomName = store.GetProfileInt(kSection, kRandomName, kRandomNameDefault);
+    m_bRandomTime = store.GetProfileInt(kSection, kRandomTime, kRandomTimeDefault);
+    m_bAutoStart = store.GetProfileInt(kSection, kAutoStart, kAutoStartDefault);
+    m_bDebug = store.GetProfileInt(kSection, kDebug, kDebugDefault);
 
     m_strLaunchTime = framework.LocalTimeText();
     m_dwLaunchTicks = framework.GetTickCount();
@@ -92,8 +93,8 @@ void CBumpleView::OnInitialUpdate() {
     m_btnStart->setEnabled(true);
     m_bBusy = FALSE;
 
-    m_strPeriod = Store().GetProfileString(QStringLiteral("Settings"), QStringLiteral("Often"),
-                                           QStringLiteral("25"));
+    m_strPeriod = Store().GetProfileString(SettingsTable::kSection, SettingsTable::kOften,
+                                           SettingsTable::kOftenDefault);
     m_editPeriod->SetWindowText(m_strPeriod);
     LoadNameList();
     SetStatus(QStringLiteral("PLEASE START ME"));

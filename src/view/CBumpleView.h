@@ -60,7 +60,6 @@ public:
 
     // Name list
     void LoadNameList();
-    static QStringList DefaultNames();
 
     // Engine
     void OnStartOrApply();

@@ -6,6 +6,7 @@
 #include "COptionsDlg.h"
 #include "CProfileStore.h"
 #include "CStatisticsDlg.h"
+#include "SettingsTable.h"
 
 void CBumpleView::OnEditNames() {
     CEditNamesDlg dlg;
@@ -28,12 +29,12 @@ void CBumpleView::OnOptions() {
     m_bAutoStart = dlg.m_bAutoStart;
     // New values take effect where the engine next reads them; nothing is restarted.
     CProfileStore& store = Store();
-    const QString section = QStringLiteral("Settings");
+    using namespace SettingsTable;
     store.BeginWriteUnit();
-    store.WriteProfileInt(section, QStringLiteral("Ignore"), m_bIgnoreFailures);
-    store.WriteProfileInt(section, QStringLiteral("AutoStart"), m_bAutoStart);
-    store.WriteProfileInt(section, QStringLiteral("RandomName"), m_bRandomName);
-    store.WriteProfileInt(section, QStringLiteral("RandomTime"), m_bRandomTime);
+    store.WriteProfileInt(kSection, kIgnore, m_bIgnoreFailures);
+    store.WriteProfileInt(kSection, kAutoStart, m_bAutoStart);
+    store.WriteProfileInt(kSection, kRandomName, m_bRandomName);
+    store.WriteProfileInt(kSection, kRandomTime, m_bRandomTime);
     store.EndWriteUnit();
 }
 

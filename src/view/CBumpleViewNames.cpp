@@ -4,28 +4,24 @@
 
 #include "CComboBox.h"
 #include "CProfileStore.h"
-
-QStringList CBumpleView::DefaultNames() {
-    return {QStringLiteral("www.google.com"), QStringLiteral("www.microsoft.com"),
-            QStringLiteral("1.1.1.1"), QStringLiteral("www.apple.com"),
-            QStringLiteral("www.amazon.com")};
-}
+#include "SettingsTable.h"
 
 void CBumpleView::LoadNameList() {
     CProfileStore& store = Store();
-    const QString section = QStringLiteral("Settings");
     m_comboName->ResetContent();
     for (int i = 0;; ++i) {
-        const QString name = store.GetProfileString(section, QStringLiteral("ComboName%1").arg(i));
+        const QString name =
+            store.GetProfileString(SettingsTable::kSection, SettingsTable::ComboName(i));
         if (name.isEmpty())
             break;
         m_comboName->AddString(name);
     }
     if (m_comboName->GetCount() == 0)
-        for (const QString& name : DefaultNames())
+        for (const QString& name : SettingsTable::kDefaultNames)
             m_comboName->AddString(name);
 
-    int selection = store.GetProfileInt(section, QStringLiteral("ComboNameSel"), 0);
+    int selection = store.GetProfileInt(SettingsTable::kSection, SettingsTable::kComboNameSel,
+                                        SettingsTable::kComboNameSelDefault);
     if (selection < m_comboName->GetCount()) {
         m_comboName->SetCurSel(selection);
     } else {

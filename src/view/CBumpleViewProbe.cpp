@@ -8,6 +8,7 @@
 #include "CProfileStore.h"
 #include "CWinsock.h"
 #include "Resources.h"
+#include "SettingsTable.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -41,22 +42,21 @@ SOCKET CBumpleView::OpenProbeConnection(const QString& strName) {
 
 void CBumpleView::SaveNameList(const QString& strName) {
     CProfileStore& store = Store();
-    const QString section = QStringLiteral("Settings");
-    store.WriteProfileString(section, QStringLiteral("Often"), m_strPeriod);
+    using namespace SettingsTable;
+    store.WriteProfileString(kSection, kOften, m_strPeriod);
     // A crash or another instance sees the old list or the new one, never a mix.
     store.BeginWriteUnit();
     for (int i = 0; i < m_comboName->GetCount(); ++i)
-        store.WriteProfileString(section, QStringLiteral("ComboName%1").arg(i),
-                                 m_comboName->GetLBText(i));
+        store.WriteProfileString(kSection, ComboName(i), m_comboName->GetLBText(i));
     m_strName = strName;
     if (m_comboName->FindStringExact(m_strName) < 0) {
         const int index = m_comboName->AddString(m_strName);
         m_comboName->SetCurSel(index);
-        store.WriteProfileString(section, QStringLiteral("ComboName%1").arg(index), m_strName);
+        store.WriteProfileString(kSection, ComboName(index), m_strName);
     }
     m_nNameSel = m_comboName->FindStringExact(m_strName);
     m_comboName->SetCurSel(m_nNameSel);
-    store.WriteProfileInt(section, QStringLiteral("ComboNameSel"), m_nNameSel);
+    store.WriteProfileInt(kSection, kComboNameSel, m_nNameSel);
     store.EndWriteUnit();
 }
 

@@ -7,6 +7,7 @@
 #include "CViewFixture.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
+#include "SettingsTable.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -16,6 +17,13 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+
+namespace {
+// The period control's line edit, made when the form is first laid out; null before.
+QLineEdit* PeriodField(const CBumpleView* v) {
+    return v->m_editPeriod->findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly);
+}
+} // namespace
 
 // The main form, its commands and the frame around it.
 class TestMainForm : public QObject {
@@ -63,7 +71,7 @@ private slots:
         QCOMPARE(f.m_framework.IsTimerSet(ID_TIMER_AUTOSTART), autoStartTimer);
         QCOMPARE(v->m_nPeriod, seconds);
         QCOMPARE(v->m_comboName->GetCount(), 5);
-        QCOMPARE(v->m_comboName->GetWindowText(), CBumpleView::DefaultNames().at(0));
+        QCOMPARE(v->m_comboName->GetWindowText(), SettingsTable::kDefaultNames.at(0));
         QCOMPARE(Text(v, IDC_START), QStringLiteral("Start or Apply Changes"));
         QCOMPARE(Text(v, IDC_RETURN_TO_TRAY), QStringLiteral("Return To Tray"));
         QCOMPARE(Text(v, IDC_SHUTDOWN), QStringLiteral("Shutdown Bumple"));
@@ -237,9 +245,9 @@ private slots:
                         "\"ComboNameSel\"=\"1\"", "\"Often\"=\"7\""});
         CBumpleView* v = f.Create();
         v->m_editPeriod->SetWindowText(QStringLiteral("9"));
-        QVERIFY(v->m_editPeriod->EditField() == nullptr);
+        QVERIFY(PeriodField(v) == nullptr);
         f.m_pFrame->show();
-        QLineEdit* pPeriod = v->m_editPeriod->EditField();
+        QLineEdit* pPeriod = PeriodField(v);
         QVERIFY(pPeriod != nullptr && pPeriod->isVisible());
         QCOMPARE(pPeriod->text(), QStringLiteral("9"));
         QCOMPARE(pPeriod->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
@@ -262,7 +270,7 @@ private slots:
         CBumpleView* v = f.Create();
         f.m_pFrame->show();
         QList<QWidget*> expected = {CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY),
-                                    v->m_editPeriod->EditField(), v->m_comboName, v->m_btnStart,
+                                    PeriodField(v), v->m_comboName, v->m_btnStart,
                                     CDialogBuilder::GetDlgItem(v, IDC_SHUTDOWN)};
         QVERIFY(QTest::qWaitForWindowActive(f.m_pFrame.get()));
         expected.at(0)->setFocus();

@@ -188,7 +188,7 @@ private slots:
     }
     void signalsCloseAsExitDoes() {
         QFETCH(int, signal);
-        CQuitSignals quitSignals;
+        CQuitSignals quitSignals(ID_EXIT);
         CBumpleApp app;
         QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
         auto* pView = qobject_cast<CBumpleView*>(CFrameWnd::AfxGetMainWnd()->GetActiveView());

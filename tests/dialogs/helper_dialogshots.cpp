@@ -11,8 +11,8 @@
 #include "CFrameWnd.h"
 #include "COptionsDlg.h"
 #include "CProfileStore.h"
-#include "CRegistry.h"
 #include "CStatisticsDlg.h"
+#include "Resources.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,18 +42,16 @@ int main(int argc, char** argv) {
 
     CBumpleApp app;
     CProfileStore store;
-    HKEY hKey = nullptr;
-    DWORD disposition = 0;
-    if (store.SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE,
-                     QStringLiteral("Software\\Quellmoor Software\\Bumple")))
-        CRegistry::RegCloseKey(hKey);
+    store.OpenApplicationKey();
     app.m_pProfileStore = &store;
     const QStringList names = {"www.example.com", "dialup.quellmoor.example", "192.0.2.80",
                                "news.example.org", "mail.example.net"};
     for (int i = 0; i < names.size(); ++i)
         store.WriteProfileString("Settings", QStringLiteral("ComboName%1").arg(i), names.at(i));
 
+    // The dialogs show their owner's icon.
     CFrameWnd frame;
+    frame.setWindowIcon(*LoadIconResource(IDI_NORMAL));
     auto* pView = new CBumpleView(&frame);
     frame.setCentralWidget(pView);
     frame.SetActiveView(pView);

@@ -3,6 +3,7 @@
 #include "CBumpleView.h"
 #include "CModalDriver.h"
 #include "CViewFixture.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
 
 #include <QGroupBox>
@@ -38,7 +39,7 @@ private slots:
     void groupTitlesSitOnTheirFrameLines() {
         QFETCH(int, dialog);
         QFETCH(int, dpi);
-        CDialog dlg(dialog);
+        CDialog dlg(LoadDialogTemplate(dialog));
         QFont font = QApplication::font();
         font.setPointSizeF(font.pointSizeF() * dpi / 96);
         dlg.setFont(font);

@@ -5,6 +5,7 @@
 #include "CModalDriver.h"
 #include "CViewFixture.h"
 #include "Resources.h"
+#include "SettingsTable.h"
 
 #include <QTest>
 
@@ -121,7 +122,7 @@ private slots:
         QTest::addColumn<int>("storedSel");
         QTest::addColumn<QStringList>("reloaded");
 
-        const QStringList defaults = CBumpleView::DefaultNames();
+        const QStringList defaults = SettingsTable::kDefaultNames;
         const Step none = [](CDialog&) {};
         QTest::newRow("no change") << kThree << 1 << QString() << none << kThree << 1 << kThree;
         QTest::newRow("current dragged to the end")

@@ -4,6 +4,7 @@
 #include "CScriptedFramework.h"
 #include "CStaticLink.h"
 #include "CWindowMessage.h"
+#include "DialogTemplates.h"
 #include "Resources.h"
 
 #include <QElapsedTimer>
@@ -69,7 +70,7 @@ private slots:
     void init() {
         m_pFramework = std::make_unique<CScriptedFramework>();
         CPlatform::Install(nullptr, nullptr, m_pFramework.get());
-        m_pDlg = std::make_unique<CDialog>(IDD_ABOUTBOX);
+        m_pDlg = std::make_unique<CDialog>(LoadDialogTemplate(IDD_ABOUTBOX));
         m_pDlg->Create();
         m_pLink = std::make_unique<CStaticLink>();
     }

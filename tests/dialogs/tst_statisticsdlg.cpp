@@ -98,9 +98,7 @@ private slots:
         CBumpleView* v = f.Create();
         ArmLoopbackEngine(v);
         SendMessage(v, WM_TIMER, ID_TIMER_TICK, 0);
-        v->m_nDnsFailures = 1;
-        v->m_strProblemName = QStringLiteral("beta.test");
-        v->m_bProblemUnseen = TRUE;
+        v->RecordProblem(PROBLEM_DNS, QStringLiteral("beta.test"));
         SendMessage(v, WM_TIMER, ID_TIMER_TICK, 0);
         QVERIFY2(f.m_tray.m_strTip.endsWith(kHint), qPrintable(f.m_tray.m_strTip));
 
@@ -121,7 +119,7 @@ private slots:
         QCOMPARE(v->m_bProblemUnseen, FALSE);
 
         // A further problem brings the hint back.
-        v->m_bProblemUnseen = TRUE;
+        v->RecordProblem(PROBLEM_DNS, QStringLiteral("beta.test"));
         SendMessage(v, WM_TIMER, ID_TIMER_TICK, 0);
         QVERIFY(f.m_tray.m_strTip.endsWith(kHint));
     }

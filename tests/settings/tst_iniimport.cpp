@@ -1,4 +1,4 @@
-#include "../platform/HiveTestFiles.h"
+#include "../store/HiveTestFiles.h"
 #include "CProfileStore.h"
 
 #include <QFile>
@@ -26,13 +26,8 @@ void WriteIni(const QByteArray& content) {
 // The application's start-up: the key, the import when the key is new, the close.
 DWORD Start() {
     CProfileStore store;
-    HKEY hKey = nullptr;
     DWORD disposition = 0;
-    if (!store.SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, kApp))
-        return 0;
-    if (disposition == REG_CREATED_NEW_KEY)
-        store.ImportIniFile(hKey);
-    CRegistry::RegCloseKey(hKey);
+    store.OpenApplicationKey(&disposition);
     return disposition;
 }
 

@@ -1,4 +1,4 @@
-#include "../platform/HiveTestFiles.h"
+#include "../store/HiveTestFiles.h"
 #include "CProfileStore.h"
 
 #include <QDir>

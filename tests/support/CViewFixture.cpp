@@ -3,7 +3,6 @@
 #include "CBumpleView.h"
 #include "CMainFrame.h"
 #include "CProfileStore.h"
-#include "CRegistry.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,11 +23,7 @@ CViewFixture::CViewFixture(const QStringList& settings) {
         hive.close();
     }
     m_pStore = std::make_unique<CProfileStore>();
-    HKEY hKey = nullptr;
-    DWORD disposition = 0;
-    if (m_pStore->SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE,
-                         QStringLiteral("Software\\Quellmoor Software\\Bumple")))
-        CRegistry::RegCloseKey(hKey);
+    m_pStore->OpenApplicationKey();
     m_app.m_pProfileStore = m_pStore.get();
     CPlatform::Install(&m_sockets, &m_tray, &m_framework);
 }

@@ -2,12 +2,11 @@
 
 #include "CDataExchange.h"
 #include "CDialogBuilder.h"
-#include "CFrameWnd.h"
-#include "DialogTemplates.h"
+#include "CPlatform.h"
+#include "DialogTemplate.h"
 
-CDialog::CDialog(int nIDTemplate, QWidget* pParent)
-    : QDialog(pParent != nullptr ? pParent : CFrameWnd::AfxGetMainWnd()),
-      m_nIDTemplate(nIDTemplate) {
+CDialog::CDialog(const DialogTemplate* pTemplate, QWidget* pParent)
+    : QDialog(pParent != nullptr ? pParent : CPlatform::MainWindow()), m_pTemplate(pTemplate) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // Only the owner is disabled while the dialog runs: the tray icon stays usable.
@@ -18,9 +17,9 @@ void CDialog::Create() {
     if (m_bCreated)
         return;
     m_bCreated = true;
-    if (const DialogTemplate* pTemplate = LoadDialogTemplate(m_nIDTemplate)) {
-        setWindowTitle(QString::fromUtf8(pTemplate->caption));
-        setFixedSize(CDialogBuilder::Build(this, *pTemplate, this));
+    if (m_pTemplate != nullptr) {
+        setWindowTitle(QString::fromUtf8(m_pTemplate->caption));
+        setFixedSize(CDialogBuilder::Build(this, *m_pTemplate, this));
     }
     OnInitDialog();
 }

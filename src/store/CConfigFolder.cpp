@@ -4,7 +4,7 @@
 #include <QFile>
 
 QByteArray CConfigFolder::Path() {
-    const QByteArray override = qgetenv("BUMPLE_CONFIG_DIR");
+    QByteArray override = qgetenv("BUMPLE_CONFIG_DIR"); // not const: returned by move
     if (!override.isEmpty())
         return override;
     QByteArray base = qgetenv("XDG_CONFIG_HOME");

@@ -19,7 +19,7 @@ class CFramework {
 public:
     virtual ~CFramework() = default;
 
-    // Modal to the main window, caption "Bumple", OK only; returns IDOK.
+    // Modal to the main window, caption the application's name, OK only; returns IDOK.
     virtual int MessageBox(const QString& text, MessageIcon icon = MessageIcon::Exclamation) = 0;
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;

@@ -1,11 +1,11 @@
 #include "CQuitSignals.h"
 
-#include "CFrameWnd.h"
+#include "CPlatform.h"
 #include "CWindowMessage.h"
-#include "Resources.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,7 +16,7 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 volatile sig_atomic_t g_writeFd = -1;
 } // namespace
 
-CQuitSignals::CQuitSignals() {
+CQuitSignals::CQuitSignals(UINT nExitCommand) : m_nExitCommand(nExitCommand) {
     if (pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     g_writeFd = m_fds[1];
@@ -56,8 +56,8 @@ void CQuitSignals::OnReadable() {
     if (m_bReceived)
         return;
     m_bReceived = true;
-    if (CFrameWnd* pFrame = CFrameWnd::AfxGetMainWnd())
-        SendMessage(pFrame, WM_COMMAND, WPARAM(ID_EXIT), 0);
+    if (QWidget* pMainWnd = CPlatform::MainWindow())
+        SendMessage(pMainWnd, WM_COMMAND, WPARAM(m_nExitCommand), 0);
     // Before the main loop runs (a message box of start-up is open), the quit of "E&xit"
     // does nothing: end the loops that run instead.
     QCoreApplication::exit(0);

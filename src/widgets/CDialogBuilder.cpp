@@ -5,8 +5,7 @@
 #include "CDragListBox.h"
 #include "CEdit.h"
 #include "CWindowMessage.h"
-#include "DialogTemplates.h"
-#include "Resources.h"
+#include "DialogTemplate.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -83,8 +82,10 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
         break;
     case ControlKind::Icon: {
         auto* pLabel = new QLabel(pParent);
-        if (const QIcon* pIcon = LoadIconResource(IDI_NORMAL))
-            pLabel->setPixmap(pIcon->pixmap(32, 32));
+        // The icon of the window the control sits in, which a dialog takes from its owner.
+        const QIcon icon = pParent->windowIcon();
+        if (!icon.isNull())
+            pLabel->setPixmap(icon.pixmap(32, 32));
         pWidget = pLabel;
         break;
     }

@@ -6,14 +6,16 @@
 #include <QDialog>
 
 class CDataExchange;
+struct DialogTemplate;
 
 // A dialog, modal to its owner window, built from a dialog template, with data exchange on opening
 // and on OK. Escape and the close box are Cancel.
 class CDialog : public QDialog, public CMessageTarget {
     Q_OBJECT
 public:
-    // Without a parent the main window owns the dialog.
-    explicit CDialog(int nIDTemplate, QWidget* pParent = nullptr);
+    // Without a parent the main window owns the dialog. The template outlives the dialog;
+    // without one the dialog stays empty.
+    explicit CDialog(const DialogTemplate* pTemplate, QWidget* pParent = nullptr);
 
     int DoModal(); // IDOK or IDCANCEL
     // Builds the controls and runs OnInitDialog, as opening does; DoModal calls it.
@@ -36,6 +38,6 @@ protected:
     void reject() override;
 
 private:
-    int m_nIDTemplate;
+    const DialogTemplate* m_pTemplate;
     bool m_bCreated = false;
 };

@@ -7,19 +7,18 @@
 //       COUNT times, as one unit each, the name list of round r: ComboName<i> = "<r>.<i>" for
 //       i below LENGTH and ComboNameSel = r, printing r once the unit is written
 //   helper_hivewriter start
-//       the application's first steps: SetKey, the legacy import when the key is new, close;
-//       prints "new" or "existing"
+//       the application's first steps: the application key opened, the legacy import when it is
+//       new; prints "new" or "existing"
 //
 // Exits 0 when everything succeeded, 1 when something failed, 2 on bad arguments.
 
 #include "CProfileStore.h"
+#include "SettingsTable.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-const QString kAppKey = QStringLiteral("Software\\Quellmoor Software\\Bumple");
 
 void Report(const QString& line) {
     std::puts(line.toUtf8().constData());
@@ -28,12 +27,12 @@ void Report(const QString& line) {
 
 int Write(const QString& prefix, int count, int size) {
     CProfileStore store;
-    store.m_strKeyPath = kAppKey;
+    store.m_strKeyPath = SettingsTable::kKeyPath;
     int failures = 0;
     for (int i = 0; i < count; ++i) {
         const QString name = prefix + QString::number(i);
         const QString value = QString::number(i).leftJustified(size, QLatin1Char('x'));
-        if (store.WriteProfileString(QStringLiteral("Settings"), name, value))
+        if (store.WriteProfileString(SettingsTable::kSection, name, value))
             Report(name);
         else
             ++failures;
@@ -43,15 +42,15 @@ int Write(const QString& prefix, int count, int size) {
 
 int WriteLists(int count, int length) {
     CProfileStore store;
-    store.m_strKeyPath = kAppKey;
-    const QString section = QStringLiteral("Settings");
+    using namespace SettingsTable;
+    store.m_strKeyPath = kKeyPath;
     int failures = 0;
     for (int round = 0; round < count; ++round) {
         store.BeginWriteUnit();
         for (int i = 0; i < length; ++i)
-            store.WriteProfileString(section, QStringLiteral("ComboName%1").arg(i),
+            store.WriteProfileString(kSection, ComboName(i),
                                      QStringLiteral("%1.%2").arg(round).arg(i));
-        store.WriteProfileInt(section, QStringLiteral("ComboNameSel"), round);
+        store.WriteProfileInt(kSection, kComboNameSel, round);
         if (store.EndWriteUnit())
             Report(QString::number(round));
         else
@@ -62,13 +61,8 @@ int WriteLists(int count, int length) {
 
 int Start() {
     CProfileStore store;
-    HKEY hKey = nullptr;
     DWORD disposition = 0;
-    if (!store.SetKey(&hKey, &disposition, HKEY_LOCAL_MACHINE, kAppKey))
-        return 1;
-    if (disposition == REG_CREATED_NEW_KEY)
-        store.ImportIniFile(hKey);
-    if (CRegistry::RegCloseKey(hKey) != ERROR_SUCCESS)
+    if (!store.OpenApplicationKey(&disposition))
         return 1;
     Report(disposition == REG_CREATED_NEW_KEY ? QStringLiteral("new") : QStringLiteral("existing"));
     return 0;

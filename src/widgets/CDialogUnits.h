@@ -12,8 +12,6 @@ public:
     explicit CDialogUnits(const QFont& font);
 
     QRect MapRect(int x, int y, int cx, int cy) const;
-    qreal BaseX() const { return m_dBaseX; }
-    int BaseY() const { return m_nBaseY; }
 
 private:
     qreal m_dBaseX;

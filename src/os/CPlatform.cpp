@@ -8,6 +8,8 @@ namespace {
 CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
 CFramework* g_pFramework = nullptr;
+QWidget* g_pMainWnd = nullptr;
+MenuLoader g_menuLoader = nullptr;
 } // namespace
 
 CWinsock& CPlatform::Sockets() {
@@ -29,4 +31,20 @@ void CPlatform::Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFram
     g_pSockets = pSockets;
     g_pTray = pTray;
     g_pFramework = pFramework;
+}
+
+QWidget* CPlatform::MainWindow() {
+    return g_pMainWnd;
+}
+
+void CPlatform::SetMainWindow(QWidget* pWnd) {
+    g_pMainWnd = pWnd;
+}
+
+const std::vector<MenuResource>* CPlatform::LoadMenu(int id) {
+    return g_menuLoader != nullptr ? g_menuLoader(id) : nullptr;
+}
+
+void CPlatform::SetMenuLoader(MenuLoader loader) {
+    g_menuLoader = loader;
 }

@@ -17,7 +17,6 @@ public:
     void SetWindowText(const QString& text);
     // Makes the line edit (once); the laying out calls it before the control is shown.
     void CreateEditField();
-    QLineEdit* EditField() const { return m_pEdit; }
 
 protected:
     void resizeEvent(QResizeEvent* pEvent) override;

@@ -1,8 +1,8 @@
 #include "CQtShellTray.h"
 
+#include "CPlatform.h"
 #include "CQtFramework.h"
 #include "CWindowMessage.h"
-#include "Resources.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -154,7 +154,7 @@ void CQtShellTray::PutInTray(const Key& key, Icon& icon) {
     if (m_kind == TrayKind::StatusNotifier) {
         // The host draws the menu itself, so it is exported whole; its items come back as
         // the same commands as from the popup. (On XEmbed Qt would pop it up on the press.)
-        const std::vector<MenuResource>* pMenu = LoadMenuResource(int(icon.nid.uID));
+        const std::vector<MenuResource>* pMenu = CPlatform::LoadMenu(int(icon.nid.uID));
         if (pMenu != nullptr && !pMenu->empty()) {
             icon.pMenu = std::make_unique<QMenu>();
             CQtFramework::AppendMenuItems(*icon.pMenu, pMenu->front(), 0);

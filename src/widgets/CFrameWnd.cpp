@@ -1,5 +1,6 @@
 #include "CFrameWnd.h"
 
+#include "CPlatform.h"
 #include "CWindowMessage.h"
 
 #include <QGuiApplication>
@@ -8,22 +9,18 @@
 
 #include <cstdlib>
 
-namespace {
-CFrameWnd* g_pMainWnd = nullptr;
-}
-
 CFrameWnd::CFrameWnd(QWidget* pParent) : QMainWindow(pParent) {
-    if (g_pMainWnd == nullptr)
-        g_pMainWnd = this;
+    if (CPlatform::MainWindow() == nullptr)
+        CPlatform::SetMainWindow(this);
 }
 
 CFrameWnd::~CFrameWnd() {
-    if (g_pMainWnd == this)
-        g_pMainWnd = nullptr;
+    if (CPlatform::MainWindow() == this)
+        CPlatform::SetMainWindow(nullptr);
 }
 
 CFrameWnd* CFrameWnd::AfxGetMainWnd() {
-    return g_pMainWnd;
+    return qobject_cast<CFrameWnd*>(CPlatform::MainWindow());
 }
 
 LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,8 +1,8 @@
 #include "CQtFramework.h"
 
-#include "CFrameWnd.h"
+#include "CPlatform.h"
 #include "CWindowMessage.h"
-#include "Resources.h"
+#include "MenuResource.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -57,8 +57,8 @@ int CQtFramework::MessageBox(const QString& text, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop          ? QMessageBox::Critical
                     : icon == MessageIcon::Information ? QMessageBox::Information
                                                        : QMessageBox::Warning,
-                    QString::fromLatin1(kAppTitle), text, QMessageBox::Ok,
-                    CFrameWnd::AfxGetMainWnd());
+                    QCoreApplication::applicationName(), text, QMessageBox::Ok,
+                    CPlatform::MainWindow());
     // Modal to its owner only: the tray icon stays usable while the box is open.
     box.setWindowModality(Qt::WindowModal);
     // Names and the footer's lines are shown as they are, never taken for markup.
