@@ -64,12 +64,9 @@ bool CProfileStore::SetKey(HKEY* phKey, DWORD* pdwDisposition, HKEY hRootKey,
 }
 
 int CProfileStore::GetProfileInt(const QString& strSection, const QString& strEntry, int nDefault) {
-    QString subKey;
-    const HKEY hBase = SectionBase(strSection, subKey);
-    const std::optional<QString> text = ReadText(hBase, subKey, strEntry);
+    const std::optional<QString> text = ReadProfileText(strSection, strEntry);
     if (!text)
         return nDefault;
-    Remember(strSection, strEntry, *text);
     // As "%d"; a text that does not start with a number (empty, letters) gives the default
     // too, and a number out of range the nearest int.
     int number = 0;
@@ -83,13 +80,17 @@ bool CProfileStore::WriteProfileInt(const QString& strSection, const QString& st
 
 QString CProfileStore::GetProfileString(const QString& strSection, const QString& strEntry,
                                         const QString& strDefault) {
+    return ReadProfileText(strSection, strEntry).value_or(strDefault);
+}
+
+std::optional<QString> CProfileStore::ReadProfileText(const QString& strSection,
+                                                      const QString& strEntry) {
     QString subKey;
     const HKEY hBase = SectionBase(strSection, subKey);
     const std::optional<QString> text = ReadText(hBase, subKey, strEntry);
-    if (!text)
-        return strDefault;
-    Remember(strSection, strEntry, *text);
-    return *text;
+    if (text)
+        Remember(strSection, strEntry, *text);
+    return text;
 }
 
 bool CProfileStore::WriteProfileString(const QString& strSection, const QString& strEntry,

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The program's settings: named values under the application key, one subkey per section,
 // every value REG_SZ text in UTF-8. Every operation opens the key it needs and closes it
 // before it returns.
@@ -60,6 +62,8 @@ public:
 private:
     // The key that the section's operations start from, and the path from there.
     HKEY SectionBase(const QString& strSection, QString& strSubKey) const;
+    // The value's text, remembered as what this instance last read; nothing when missing.
+    std::optional<QString> ReadProfileText(const QString& strSection, const QString& strEntry);
     void Remember(const QString& strSection, const QString& strEntry, const QString& strText);
     bool StoreText(const QString& strSection, const QString& strEntry, const QString& strValue);
 
