@@ -323,27 +323,37 @@ LONG ApplyChange(HKEY hKey, Change change) {
     return Commit({std::move(change)});
 }
 
+// The common start of a create and an open: checks the arguments (a create needs a key opened
+// for writing), joins the subkey's full path and loads the hive as the parent key sees it.
+LONG LocateSubKey(HKEY hKey, const QString& subKey, HKEY* phkResult, bool bForWriting,
+                  QString& path, std::shared_ptr<const CRegistryHive>& hive) {
+    if (phkResult == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    if (hKey == nullptr)
+        return ERROR_INVALID_HANDLE;
+    if (bForWriting && !hKey->writable)
+        return ERROR_ACCESS_DENIED;
+    const std::optional<QString> joined = JoinPath(hKey->path, subKey);
+    if (!joined)
+        return ERROR_BAD_PATHNAME;
+    path = *joined;
+    return Load(hKey, hive);
+}
+
 } // namespace
 
 const HKEY HKEY_LOCAL_MACHINE = &g_localMachine;
 
 LONG CRegistry::CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWORD* pdwDisposition,
                           bool transacted) {
-    if (phkResult == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    if (hKey == nullptr)
-        return ERROR_INVALID_HANDLE;
-    if (!hKey->writable)
-        return ERROR_ACCESS_DENIED;
-    const std::optional<QString> path = JoinPath(hKey->path, subKey);
-    if (!path)
-        return ERROR_BAD_PATHNAME;
+    QString path;
     std::shared_ptr<const CRegistryHive> hive;
-    if (const LONG result = Load(hKey, hive); result != ERROR_SUCCESS)
+    if (const LONG result = LocateSubKey(hKey, subKey, phkResult, true, path, hive);
+        result != ERROR_SUCCESS)
         return result;
-    const bool existed = hive->HasKey(*path);
-    auto key = std::make_unique<HKEY__>(HKEY__{*path, true, hKey->pending});
+    const bool existed = hive->HasKey(path);
+    auto key = std::make_unique<HKEY__>(HKEY__{path, true, hKey->pending});
     if (transacted && !key->pending)
         key->pending = std::make_shared<Transaction>();
     if (!existed) {
@@ -356,7 +366,7 @@ LONG CRegistry::CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWO
             ::close(lock);
         }
         const LONG result =
-            ApplyChange(key.get(), [keyPath = *path](CRegistryHive& h) { h.AddKey(keyPath); });
+            ApplyChange(key.get(), [keyPath = path](CRegistryHive& h) { h.AddKey(keyPath); });
         if (result != ERROR_SUCCESS)
             return result;
     }
@@ -377,20 +387,14 @@ LONG CRegistry::RegCreateKeyTransacted(HKEY hKey, const QString& subKey, HKEY* p
 }
 
 LONG CRegistry::RegOpenKeyEx(HKEY hKey, const QString& subKey, HKEY* phkResult) {
-    if (phkResult == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    if (hKey == nullptr)
-        return ERROR_INVALID_HANDLE;
-    const std::optional<QString> path = JoinPath(hKey->path, subKey);
-    if (!path)
-        return ERROR_BAD_PATHNAME;
+    QString path;
     std::shared_ptr<const CRegistryHive> hive;
-    if (const LONG result = Load(hKey, hive); result != ERROR_SUCCESS)
+    if (const LONG result = LocateSubKey(hKey, subKey, phkResult, false, path, hive);
+        result != ERROR_SUCCESS)
         return result;
-    if (!hive->HasKey(*path))
+    if (!hive->HasKey(path))
         return ERROR_FILE_NOT_FOUND;
-    *phkResult = new HKEY__{*path, false, hKey->pending};
+    *phkResult = new HKEY__{path, false, hKey->pending};
     return ERROR_SUCCESS;
 }
 
