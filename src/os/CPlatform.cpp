@@ -1,6 +1,7 @@
 #include "CPlatform.h"
 
 #include "CPosixWinsock.h"
+#include "CProcLinkCounters.h"
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
@@ -8,6 +9,7 @@ namespace {
 CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
 CFramework* g_pFramework = nullptr;
+CLinkCounters* g_pLinks = nullptr;
 QWidget* g_pMainWnd = nullptr;
 MenuLoader g_menuLoader = nullptr;
 } // namespace
@@ -31,6 +33,15 @@ void CPlatform::Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFram
     g_pSockets = pSockets;
     g_pTray = pTray;
     g_pFramework = pFramework;
+}
+
+CLinkCounters& CPlatform::Links() {
+    static CProcLinkCounters real;
+    return g_pLinks != nullptr ? *g_pLinks : real;
+}
+
+void CPlatform::InstallLinks(CLinkCounters* pLinks) {
+    g_pLinks = pLinks;
 }
 
 QWidget* CPlatform::MainWindow() {

@@ -3,6 +3,7 @@
 #include "MenuResource.h"
 
 class CFramework;
+class CLinkCounters;
 class CShellTray;
 class CWinsock;
 class QWidget;
@@ -18,6 +19,9 @@ public:
 
     // Non-owning; a null pointer puts the real service back.
     static void Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework);
+    // The network links' routes and byte counters; read only while "IdleOnly" is on.
+    static CLinkCounters& Links();
+    static void InstallLinks(CLinkCounters* pLinks);
 
     // The owner of message boxes and dialogs, and the target of a quit signal; null for none.
     static QWidget* MainWindow();

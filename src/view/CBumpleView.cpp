@@ -47,6 +47,7 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     m_bRandomTime = store.GetProfileInt(kSection, kRandomTime, kRandomTimeDefault);
     m_bAutoStart = store.GetProfileInt(kSection, kAutoStart, kAutoStartDefault);
     m_bDebug = store.GetProfileInt(kSection, kDebug, kDebugDefault);
+    m_bIdleOnly = store.GetProfileInt(kSection, kIdleOnly, kIdleOnlyDefault);
 
     m_strLaunchTime = framework.LocalTimeText();
     m_dwLaunchTicks = framework.GetTickCount();
@@ -54,6 +55,8 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     m_nDnsFailures = m_nHttpFailures = m_nSocketFailures = m_nSuccesses = 0;
     m_strProblemName.clear();
     m_bProblemUnseen = FALSE;
+    // The engine is stopped until the first start.
+    m_history.SetStopped(true);
 }
 
 CBumpleView::~CBumpleView() {
@@ -221,6 +224,9 @@ LRESULT CBumpleView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         case ID_STATISTICS:
             OnStatistics();
+            return 1;
+        case ID_HISTORY:
+            OnHistory();
             return 1;
         case ID_RESTORE:
             OnRestore();

@@ -26,6 +26,7 @@ CViewFixture::CViewFixture(const QStringList& settings) {
     m_pStore->OpenApplicationKey();
     m_app.m_pProfileStore = m_pStore.get();
     CPlatform::Install(&m_sockets, &m_tray, &m_framework);
+    CPlatform::InstallLinks(&m_links);
 }
 
 CViewFixture::~CViewFixture() {
@@ -33,6 +34,7 @@ CViewFixture::~CViewFixture() {
     Pump();
     m_app.m_pProfileStore = nullptr;
     CPlatform::Install(nullptr, nullptr, nullptr);
+    CPlatform::InstallLinks(nullptr);
 }
 
 CBumpleView* CViewFixture::Create() {

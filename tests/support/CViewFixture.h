@@ -4,6 +4,7 @@
 #include "CMainFrame.h"
 #include "CPlatform.h"
 #include "CScriptedFramework.h"
+#include "CScriptedLinkCounters.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
 
@@ -53,6 +54,7 @@ public:
     CScriptedWinsock m_sockets;
     CScriptedShellTray m_tray;
     CScriptedFramework m_framework;
+    CScriptedLinkCounters m_links;
     CBumpleApp m_app;
     std::unique_ptr<CProfileStore> m_pStore;
     std::unique_ptr<CMainFrame> m_pFrame;
