@@ -71,8 +71,8 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
         if (entry.nKind == CProbeHistory::Answered)
             maxMs = std::max(maxMs, int(entry.nValueMs));
     const QString top = QStringLiteral("%1 ms").arg(maxMs);
-    const QRect plot(fm.horizontalAdvance(top) + 8, 4,
-                     width() - fm.horizontalAdvance(top) - 12, legendY - lineHeight - 10);
+    const QRect plot(fm.horizontalAdvance(top) + 8, 4, width() - fm.horizontalAdvance(top) - 12,
+                     legendY - lineHeight - 10);
     painter.setPen(palette().mid().color());
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
     painter.setPen(palette().text().color());
@@ -98,12 +98,11 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
         case CProbeHistory::Skipped:
         case CProbeHistory::Stopped: {
             // A stretch still open runs to now.
-            const int end = entry.nValueMs < 0
-                                ? plot.right()
-                                : xOf(entry.dwAt + DWORD(entry.nValueMs));
-            painter.fillRect(QRect(QPoint(x, plot.top() + 1), QPoint(std::max(x + 1, end),
-                                                                      plot.bottom() - 1)),
-                             color);
+            const int end =
+                entry.nValueMs < 0 ? plot.right() : xOf(entry.dwAt + DWORD(entry.nValueMs));
+            painter.fillRect(
+                QRect(QPoint(x, plot.top() + 1), QPoint(std::max(x + 1, end), plot.bottom() - 1)),
+                color);
             break;
         }
         case CProbeHistory::Answered: {

@@ -46,18 +46,18 @@ void CHistoryWnd::Refresh() {
     const auto number = [](int n) { return n < 0 ? QString() : QString::number(n); };
     for (int i = 0; i < int(rows.size()); ++i) {
         const CProbeHistory::NameSummary& row = rows[size_t(i)];
-        const QStringList cells = {
-            row.strName,
-            number(row.nProbes),
-            number(row.nAnswered),
-            number(row.nLookupFailures),
-            number(row.nSocketFailures),
-            number(row.nNoReply),
-            row.nLastAnswered < 0 ? QString()
-                                  : QDateTime::fromSecsSinceEpoch(row.nLastAnswered)
-                                        .toString(QStringLiteral("HH:mm:ss")),
-            number(row.nMedianMs),
-            number(row.nWorstMs)};
+        const QStringList cells = {row.strName,
+                                   number(row.nProbes),
+                                   number(row.nAnswered),
+                                   number(row.nLookupFailures),
+                                   number(row.nSocketFailures),
+                                   number(row.nNoReply),
+                                   row.nLastAnswered < 0
+                                       ? QString()
+                                       : QDateTime::fromSecsSinceEpoch(row.nLastAnswered)
+                                             .toString(QStringLiteral("HH:mm:ss")),
+                                   number(row.nMedianMs),
+                                   number(row.nWorstMs)};
         for (int column = 0; column < int(cells.size()); ++column) {
             auto* pItem = new QTableWidgetItem(cells[column]);
             if (column > 0)

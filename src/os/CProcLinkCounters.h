@@ -20,8 +20,7 @@ public:
     // /proc/net/route; the loopback interface for 127.0.0.0/8; empty for none.
     static QString RouteFromText(const QByteArray& route, uint32_t address);
     // Received plus sent bytes of the interface in the text of /proc/net/dev.
-    static bool BytesFromText(const QByteArray& dev, const QString& strInterface,
-                              uint64_t* pBytes);
+    static bool BytesFromText(const QByteArray& dev, const QString& strInterface, uint64_t* pBytes);
 
 private:
     int m_fdDev = -1;

@@ -61,8 +61,8 @@ void CProbeHistory::ProbeStarted(const QString& strName) {
 void CProbeHistory::ProbeAnswered() {
     if (Entry* pEntry = Pending()) {
         pEntry->nKind = Answered;
-        pEntry->nValueMs = int32_t(std::min<DWORD>(
-            CPlatform::Framework().GetTickCount() - pEntry->dwAt, INT32_MAX));
+        pEntry->nValueMs = int32_t(
+            std::min<DWORD>(CPlatform::Framework().GetTickCount() - pEntry->dwAt, INT32_MAX));
         m_nPending = UINT64_MAX;
         emit Changed();
     }

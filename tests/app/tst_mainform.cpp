@@ -295,7 +295,8 @@ private slots:
         QStringList items;
         for (QAction* pAction : f.m_pFrame->menuBar()->actions().at(0)->menu()->actions())
             items.append(pAction->text());
-        QCOMPARE(items, QStringList({"&Edit Names...", "&Options...", "Statistics...", "&History..."}));
+        QCOMPARE(items,
+                 QStringList({"&Edit Names...", "&Options...", "Statistics...", "&History..."}));
     }
 
     void returnToTrayAndRestore_data() {

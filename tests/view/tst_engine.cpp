@@ -681,8 +681,8 @@ private slots:
         QTest::addColumn<bool>("reads");
         const QStringList first = {"start", "tick 1", "reply"};
         QTest::newRow("busy ticks restart the countdown")
-            << 1 << first + QStringList{"busy 3", "tick 59"} << 1
-            << "Bumple in  0:01   Link in use" << true;
+            << 1 << first + QStringList{"busy 3", "tick 59"} << 1 << "Bumple in  0:01   Link in use"
+            << true;
         QTest::newRow("idle again: the probe goes")
             << 1 << first + QStringList{"busy 3", "tick 60"} << 2 << "Bumple in  1:00" << true;
         QTest::newRow("the first probe after arming still goes")
