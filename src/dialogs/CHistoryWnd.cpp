@@ -27,7 +27,7 @@ CHistoryWnd::CHistoryWnd(const CProbeHistory* pHistory, QWidget* pParent)
     m_pTable->verticalHeader()->hide();
     m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     pLayout->addWidget(m_pTable, 1);
-    resize(720, 420);
+    resize(860, 420);
     connect(pHistory, &CProbeHistory::Changed, this, [this] {
         if (isVisible())
             Refresh();

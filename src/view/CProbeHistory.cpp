@@ -164,9 +164,9 @@ QString CProbeHistory::KindText(int nKind) {
     case NoReply:
         return QStringLiteral("no reply");
     case Skipped:
-        return QStringLiteral("skipped while the link was in use");
+        return QStringLiteral("skipped, link in use");
     default:
-        return QStringLiteral("engine stopped");
+        return QStringLiteral("stopped");
     }
 }
 
