@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 // Far more than the lines of every interface of an ordinary machine; a longer table is
@@ -57,23 +58,36 @@ QString CProcLinkCounters::RouteFromText(const QByteArray& route, uint32_t addre
 
 bool CProcLinkCounters::BytesFromText(const QByteArray& dev, const QString& strInterface,
                                       uint64_t* pBytes) {
-    const QByteArray name = strInterface.toLatin1() + ':';
-    for (const QByteArray& line : dev.split('\n')) {
-        const QByteArray trimmed = line.trimmed();
-        if (!trimmed.startsWith(name))
-            continue;
-        // After "name:": eight receive fields, the first the bytes, then eight send fields.
-        const QList<QByteArray> fields = trimmed.mid(name.size()).simplified().split(' ');
-        if (fields.size() < 16)
-            return false;
-        bool okIn = false;
-        bool okOut = false;
-        const uint64_t in = fields[0].toULongLong(&okIn);
-        const uint64_t out = fields[8].toULongLong(&okOut);
-        if (!okIn || !okOut)
-            return false;
-        *pBytes = in + out;
-        return true;
+    // Read at every tick: a plain scan, without a copy or an allocation per line.
+    const QByteArray name = strInterface.toLatin1();
+    const char* p = dev.constData();
+    const char* const end = p + dev.size();
+    while (p < end) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        if (lineEnd == nullptr)
+            lineEnd = end;
+        while (p < lineEnd && *p == ' ')
+            ++p;
+        if (lineEnd - p > name.size() &&
+            std::memcmp(p, name.constData(), size_t(name.size())) == 0 && p[name.size()] == ':') {
+            // After "name:": eight receive fields, the first the bytes, then the sent bytes.
+            p += name.size() + 1;
+            uint64_t fields[9];
+            int count = 0;
+            while (count < 9) {
+                while (p < lineEnd && *p == ' ')
+                    ++p;
+                if (p == lineEnd || *p < '0' || *p > '9')
+                    return false;
+                uint64_t value = 0;
+                for (; p < lineEnd && *p >= '0' && *p <= '9'; ++p)
+                    value = value * 10 + uint64_t(*p - '0');
+                fields[count++] = value;
+            }
+            *pBytes = fields[0] + fields[8];
+            return true;
+        }
+        p = lineEnd + 1;
     }
     return false;
 }
