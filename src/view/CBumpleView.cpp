@@ -6,6 +6,7 @@
 #include "CDialogBuilder.h"
 #include "CEdit.h"
 #include "CFramework.h"
+#include "CHistoryWnd.h"
 #include "CNumberText.h"
 #include "CPlatform.h"
 #include "CProfileStore.h"
@@ -60,6 +61,8 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
 }
 
 CBumpleView::~CBumpleView() {
+    // The History window shows m_history: it goes first.
+    delete m_pHistoryWnd;
     OnDestroy();
     CPlatform::Sockets().WSACleanup();
 }
