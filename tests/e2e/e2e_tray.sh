@@ -3,7 +3,8 @@
 # a tray that comes up after the program, hidden start, the auto-started probe against a
 # local HTTP server, the settings written after it, the tray menu on the right-button
 # release, a double click that shows the form, the frame's window manager hints, restore
-# from minimised, a tray restart, the tray menu while the About box is open, and "Exit".
+# from minimised, a tray restart, a second launch, the tray menu while the About box is
+# open, and "Exit".
 # Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown".
 # Then a StatusNotifierItem host on a private session bus, which comes up after the
 # program: the exported menu, the tooltip, Activate and the menu's "Exit".
@@ -435,6 +436,29 @@ wait_for_icon
 xdotool windowactivate --sync "$window" key Return # "Return To Tray", the default button
 hidden() { ! has_main_window; }
 wait_for 5 "Return To Tray to hide the window" hidden
+
+# --- One Bumple a settings folder: a second launch shows the first one's form and ends. ---
+tray_icons() { xwininfo -id "$(xdotool search --classname '^tint2$' | head -n 1)" -tree |
+    grep -c '("bumple" "Bumple")' || true; }
+timeout 15 "$bumple" "$hive" >"$work/second.log" 2>&1 ||
+    fail "the second launch ended with status $?: $(cat "$work/second.log")"
+wait_for 5 "the form after the second launch" has_main_window
+[ "$(tray_icons)" -eq 1 ] || fail "$(tray_icons) tray icons after the second launch"
+say "second launch with a document: exit code 0, the form shown, one tray icon"
+# Other settings run on their own, and a crash leaves nothing that blocks the next start.
+mkdir -p "$work/config-other"
+printf '%s\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \
+    '"ComboName0"="127.0.0.1"' '"AutoStart"="0"' >"$work/config-other/registry.reg"
+two_icons() { [ "$(tray_icons)" -eq 2 ]; }
+for run in 1 2; do
+    BUMPLE_CONFIG_DIR="$work/config-other" start "other$run" "$bumple"
+    wait_for 10 "the icon of a Bumple with other settings (run $run)" two_icons
+    kill -KILL -- "-${pids[-1]}"
+    wait_for 5 "the icon of the killed Bumple to go" eval '[ "$(tray_icons)" -eq 1 ]'
+done
+say "other settings: a Bumple of its own, started again after a crash"
+xdotool windowactivate --sync "$window" key Return
+wait_for 5 "Return To Tray to hide the window again" hidden
 tray_menu
 xdotool key Down Down Return # "About Bumple..."
 about_open() { [ "$(dialogs | grep -c 'About Bumple')" -eq 1 ]; }
