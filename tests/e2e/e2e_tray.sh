@@ -5,7 +5,8 @@
 # release, a double click that shows the form, the frame's window manager hints, restore
 # from minimised, a tray restart, a second launch, the tray menu while the About box is
 # open, and "Exit".
-# Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown".
+# Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown", and a
+# tray that comes while the box is open closes it.
 # Then a StatusNotifierItem host on a private session bus, which comes up after the
 # program: the exported menu, the tooltip, Activate and the menu's "Exit".
 #
@@ -518,10 +519,15 @@ export BUMPLE_TRAY_GRACE=0
 tray_icon=
 launch wmclose
 wait_for 10 "the box without a tray" has_dialog
-xdotool windowactivate --sync "$(dialogs | awk '{print $1; exit}')" key Return
+# A tray that comes while the box is open closes it as its OK button does.
+start_tray
+wait_for_icon
+wait_for 5 "the box to close by itself" eval '! has_dialog'
 wait_for 5 "the window after the box" has_main_window
+say "a tray while the box was open: the box closed, the window came"
 xdotool windowactivate --sync "$(main_window)" key alt+F4
 ended_cleanly "Alt+F4 (openbox's close)"
+stop_tray
 unset BUMPLE_TRAY_GRACE
 export BUMPLE_CONFIG_DIR="$work/config"
 
