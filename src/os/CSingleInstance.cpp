@@ -33,9 +33,10 @@ bool IsPrivateFolder(const QByteArray& path) {
 // $XDG_RUNTIME_DIR, or a folder of this user's own in /tmp when there is none (or its path
 // leaves no room for the socket's name); empty when neither is private.
 QByteArray RuntimeFolder() {
-    constexpr size_t kRoomForName = sizeof(sockaddr_un::sun_path) - 32;
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (size_t(runtime.size()) < kRoomForName && IsPrivateFolder(runtime))
+    // "/bumple-", 24 hex digits, ".socket" and the terminating zero
+    constexpr size_t kRoomForName = sizeof(sockaddr_un::sun_path) - (8 + 24 + 7 + 1);
+    QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"); // not const: returned by move
+    if (size_t(runtime.size()) <= kRoomForName && IsPrivateFolder(runtime))
         return runtime;
     const QByteArray own = "/tmp/bumple-" + QByteArray::number(getuid());
     if (mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
