@@ -26,6 +26,9 @@ public:
     bool InitInstance(const QStringList& arguments);
     int ExitInstance();
     void OnAppAbout();
+    // A later launch with the same settings handed its document over (empty: none): the
+    // form shows, as "&Restore" shows it.
+    void OnSecondLaunch(const QString& document);
     // Commands that reach the application after the view and the frame; true when handled.
     bool OnCommand(int id);
 

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QSvgRenderer>
 
 namespace {
@@ -96,14 +97,20 @@ void CStaticLink::OnLinkClicked() {
     m_bJustClicked = TRUE;
     CPlatform::Framework().SetTimer(this, ID_TIMER_CLICKED, kPauseMs);
 
-    if (!CPlatform::Framework().ShellExecuteOpen(m_strLink)) {
-        CPlatform::Framework().MessageBeep();
-        return;
-    }
-    if (m_pVisited != nullptr)
-        *m_pVisited = 1;
-    setCursor(Qt::ArrowCursor);
-    update();
+    // The opener reports back later; the window goes on meanwhile. The flag outlives the
+    // dialog, so a report that comes after it closed still counts. The pointer is the arrow
+    // since the click and may be the hand again by then, so it is left as it is.
+    CPlatform::Framework().ShellExecuteOpen(
+        m_strLink, [pLink = QPointer<CStaticLink>(this), pVisited = m_pVisited](bool opened) {
+            if (!opened) {
+                CPlatform::Framework().MessageBeep();
+                return;
+            }
+            if (pVisited != nullptr)
+                *pVisited = 1;
+            if (pLink != nullptr)
+                pLink->update();
+        });
 }
 
 void CStaticLink::OnMouseMove(const QPoint& point) {

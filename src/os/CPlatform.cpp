@@ -4,6 +4,8 @@
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
+#include <utility>
+
 namespace {
 CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
@@ -27,10 +29,14 @@ CFramework& CPlatform::Framework() {
     return g_pFramework != nullptr ? *g_pFramework : real;
 }
 
-void CPlatform::Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework) {
-    g_pSockets = pSockets;
-    g_pTray = pTray;
-    g_pFramework = pFramework;
+CPlatform::Scope::Scope(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework)
+    : m_pSockets(std::exchange(g_pSockets, pSockets)), m_pTray(std::exchange(g_pTray, pTray)),
+      m_pFramework(std::exchange(g_pFramework, pFramework)) {}
+
+CPlatform::Scope::~Scope() {
+    g_pSockets = m_pSockets;
+    g_pTray = m_pTray;
+    g_pFramework = m_pFramework;
 }
 
 QWidget* CPlatform::MainWindow() {

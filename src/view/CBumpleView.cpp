@@ -21,6 +21,10 @@
 
 #include <algorithm>
 
+namespace {
+constexpr const char* kTrayFailedText = "Failed to create tray icon";
+}
+
 CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     CFramework& framework = CPlatform::Framework();
     if (const DialogTemplate* pTemplate = LoadDialogTemplate(IDD_BUMPLE_FORM))
@@ -155,12 +159,17 @@ LRESULT CBumpleView::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
         OnTrayMissing();
         return 1;
     }
+    // A tray that comes while the box is still open makes the box moot: it closes as its
+    // OK button would.
+    if (lParam == LPARAM(NIN_TRAYFOUND)) {
+        CPlatform::Framework().EndMessageBox(QString::fromLatin1(kTrayFailedText));
+        return 1;
+    }
     return m_trayIcon.OnIconMessage(wParam, lParam);
 }
 
 void CBumpleView::OnTrayMissing() {
-    CPlatform::Framework().MessageBox(QStringLiteral("Failed to create tray icon"),
-                                      MessageIcon::Stop);
+    CPlatform::Framework().MessageBox(QString::fromLatin1(kTrayFailedText), MessageIcon::Stop);
     OnRestore();
 }
 

@@ -121,7 +121,12 @@ private slots:
             QVERIFY(f.m_framework.m_messages.isEmpty());
             QVERIFY(f.m_pFrame->isHidden());
             f.m_tray.m_bShown = false;
+            // A tray that comes while the box is open closes it.
+            f.m_framework.m_onMessageBox = [v](const QString&) {
+                SendMessage(v, WM_TRAY_NOTIFY, IDR_TRAY_MENU, NIN_TRAYFOUND);
+            };
             SendMessage(v, WM_TRAY_NOTIFY, IDR_TRAY_MENU, NIN_TRAYMISSING);
+            QCOMPARE(f.m_framework.m_endedBoxes, QStringList{"Failed to create tray icon"});
         }
         QCOMPARE(f.m_framework.m_messages, QStringList{"Failed to create tray icon"});
         QCOMPARE(f.m_framework.m_icons.at(0), MessageIcon::Stop);
