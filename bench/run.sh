@@ -8,14 +8,16 @@
 #   3. the cost of one probe (CPU, wall, bytes), against curl in a shell loop (bench/probe.sh);
 #   4. the accuracy of the schedule over 20 periods of 15 s (Debug), about 5 minutes.
 # --quick: fewer runs, 20 s idle windows, 6 schedule periods (about 3 minutes in all).
+# --startup: part 1 alone (start-up, memory and its instruction count), with --quick's runs.
 # Everything runs inside a private network namespace (needs root) under its own Xvfb with
 # openbox and tint2; every hive names only 127.0.0.1, served by bench/loopback_server.py.
 # Prints figures only: nothing is asserted. Results: $BUILD/results/run-*/report.{txt,md}.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-QUICK=0
+QUICK=0 STARTUP_ONLY=0
 [ "${1:-}" = --quick ] && QUICK=1
+[ "${1:-}" = --startup ] && QUICK=1 STARTUP_ONLY=1
 if [ $QUICK = 1 ]; then
     START_RUNS=3 IDLE_WINDOW=20 IDLE_RUNS=3 PROBE_N=200 PROBE_RUNS=3 PERIODS=6
 else
@@ -97,6 +99,12 @@ if [ "${NO_CALLGRIND:-0}" != 1 ]; then
     done
     $ANALYZE startcg "$WORK/startup_callgrind.json" bumple="$WORK/callgrind.start.bumple.1" \
         minimal="$WORK/callgrind.start.minimal.1"
+fi
+
+if [ $STARTUP_ONLY = 1 ]; then
+    echo
+    $ANALYZE report "$WORK"
+    exit 0
 fi
 
 # ---- 2. idle cost, both programs side by side in the same windows

@@ -86,6 +86,8 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
         const QIcon icon = pParent->windowIcon();
         if (!icon.isNull())
             pLabel->setPixmap(icon.pixmap(32, 32));
+        // The template's text names the picture for assistive technology.
+        pLabel->setAccessibleName(text);
         pWidget = pLabel;
         break;
     }

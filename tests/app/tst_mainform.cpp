@@ -89,27 +89,37 @@ private slots:
 
     // The period field and the name box are named by their labels, for assistive
     // technology: the control by its "labelled by" relation, the field the keyboard reaches
-    // by its name.
+    // by its name. The status and the countdown keep their values as names.
     void accessibleNames_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("label");
-        QTest::newRow("period") << IDC_PERIOD << QStringLiteral("Bumple how often? (minutes)");
-        QTest::newRow("name box") << IDC_NAME << QStringLiteral("Domain Name or IP Address");
+        QTest::addColumn<QString>("name"); // the keyboard's field's, or the value's
+        QTest::newRow("period") << IDC_PERIOD << QStringLiteral("Bumple how often? (minutes)")
+                                << QStringLiteral("Bumple how often? (minutes)");
+        QTest::newRow("name box") << IDC_NAME << QStringLiteral("Domain Name or IP Address")
+                                  << QStringLiteral("Domain Name or IP Address");
+        QTest::newRow("status") << IDC_STATUS << QStringLiteral("Status:")
+                                << QStringLiteral("PLEASE START ME");
+        QTest::newRow("countdown") << IDC_COUNTDOWN << QStringLiteral("Time until next bumple:")
+                                   << QStringLiteral("0:42");
     }
     void accessibleNames() {
         QFETCH(int, id);
         QFETCH(QString, label);
+        QFETCH(QString, name);
         CViewFixture f;
         CBumpleView* v = f.Create();
+        v->m_staticCountdown->setText(QStringLiteral("0:42"));
         f.m_pFrame->show();
         QWidget* pControl = CDialogBuilder::GetDlgItem(v, id);
         const auto relations =
             QAccessible::queryAccessibleInterface(pControl)->relations(QAccessible::Label);
         QCOMPARE(relations.size(), 1);
         QCOMPARE(relations.at(0).first->text(QAccessible::Name), label);
-        auto* pField = pControl->findChild<QLineEdit*>();
-        QVERIFY(pField != nullptr);
-        QCOMPARE(QAccessible::queryAccessibleInterface(pField)->text(QAccessible::Name), label);
+        QWidget* pField = pControl->findChild<QLineEdit*>();
+        QCOMPARE(QAccessible::queryAccessibleInterface(pField != nullptr ? pField : pControl)
+                     ->text(QAccessible::Name),
+                 name);
     }
 
     void failedTrayIconIsReported() {

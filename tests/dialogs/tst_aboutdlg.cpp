@@ -6,6 +6,7 @@
 #include "DialogTemplates.h"
 #include "Resources.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -109,6 +110,78 @@ private slots:
         QVERIFY(driver.m_bRan);
         QVERIFY(!driver.m_bLeftOpen);
         QCOMPARE(shown, QStringList({address, uptime}));
+    }
+
+    // Tab reaches both links after OK; Enter and Space follow the focused one. A screen
+    // reader finds the icon by its name and each link as a link it can press.
+    void keyboardAndScreenReaders() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        QStringList focus;
+        QString icon;
+        CModalDriver driver([&](CDialog& dlg) {
+            for (const QLabel* pLabel : dlg.findChildren<QLabel*>())
+                if (!pLabel->pixmap().isNull())
+                    icon = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(pLabel))
+                               ->text(QAccessible::Name);
+            dlg.GetDlgItem(IDOK)->setFocus();
+            for (int i = 0; i < 3; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                focus << QApplication::focusWidget()->property("ctrlId").toString();
+            }
+            QTest::keyClick(Link(dlg, IDC_WEB_LINK), Qt::Key_Space);
+            QTest::keyClick(Link(dlg, IDC_EMAIL_LINK), Qt::Key_Return);
+            QAccessibleInterface* pWeb = QAccessible::queryAccessibleInterface(Link(dlg, IDC_WEB_LINK));
+            QCOMPARE(pWeb->role(), QAccessible::Link);
+            QCOMPARE(pWeb->text(QAccessible::Name), QStringLiteral("http://quellmoor.example/"));
+            QVERIFY(pWeb->actionInterface() != nullptr);
+            pWeb->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        });
+        v->OnAbout();
+        QVERIFY(driver.m_bRan);
+        QCOMPARE(icon, QStringLiteral("Bumple"));
+        QCOMPARE(focus, QStringList({QString::number(IDC_EMAIL_LINK),
+                                     QString::number(IDC_WEB_LINK), QString::number(IDOK)}));
+        QCOMPARE(f.m_framework.m_opened,
+                 QStringList({"http://quellmoor.example/", "mailto:mara@quellmoor.example",
+                              "http://quellmoor.example/"}));
+    }
+
+    // The specified blue and purple where they reach 4.5:1 against the dialog, else the
+    // palette's link colours.
+    void linkColoursStayReadable_data() {
+        QTest::addColumn<QColor>("window");
+        QTest::addColumn<bool>("visited");
+        QTest::addColumn<QColor>("text");
+        const QColor light(0xef, 0xef, 0xef), dark(0x30, 0x30, 0x30);
+        QTest::newRow("light") << light << false << QColor(0, 0, 255);
+        QTest::newRow("light, visited") << light << true << QColor(128, 0, 128);
+        QTest::newRow("dark") << dark << false << QColor(0x80, 0xc0, 0xff);
+        QTest::newRow("dark, visited") << dark << true << QColor(0xe0, 0xa0, 0xff);
+    }
+    void linkColoursStayReadable() {
+        QFETCH(QColor, window);
+        QFETCH(bool, visited);
+        QFETCH(QColor, text);
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        f.m_app.m_bWebLinkVisited = visited ? 1 : 0;
+        QImage image;
+        CModalDriver driver([&](CDialog& dlg) {
+            QPalette palette = dlg.palette();
+            palette.setColor(QPalette::Window, window);
+            palette.setColor(QPalette::Link, QColor(0x80, 0xc0, 0xff));
+            palette.setColor(QPalette::LinkVisited, QColor(0xe0, 0xa0, 0xff));
+            dlg.setPalette(palette);
+            image = Link(dlg, IDC_WEB_LINK)->grab().toImage();
+        });
+        v->OnAbout();
+        QVERIFY(driver.m_bRan);
+        bool bFound = false; // the underline is drawn in the full colour
+        for (int y = 0; y < image.height() && !bFound; ++y)
+            for (int x = 0; x < image.width() && !bFound; ++x)
+                bFound = image.pixelColor(x, y).rgb() == text.rgb();
+        QVERIFY(bFound);
     }
 
     // The visited flags live in the application object, so they outlast each box.
