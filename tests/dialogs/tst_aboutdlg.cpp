@@ -28,23 +28,34 @@ class TestAboutDlg : public QObject {
 
 private slots:
     // Each group box's frame line runs through the middle of its title, half a text line
-    // below the box's top (not below the title), at 96 dpi and larger.
+    // below the box's top (not below the title), at 96 dpi and larger and in the gtk3
+    // platform theme's font ("Sans 10"); no label's text is clipped.
     void groupTitlesSitOnTheirFrameLines_data() {
         QTest::addColumn<int>("dialog");
         QTest::addColumn<int>("dpi");
+        QTest::addColumn<bool>("gtk3");
         for (int dpi : {96, 120, 144}) {
-            QTest::addRow("About %d dpi", dpi) << IDD_ABOUTBOX << dpi;
-            QTest::addRow("Options %d dpi", dpi) << IDD_OPTIONS << dpi;
+            QTest::addRow("About %d dpi", dpi) << IDD_ABOUTBOX << dpi << false;
+            QTest::addRow("Options %d dpi", dpi) << IDD_OPTIONS << dpi << false;
         }
+        for (int dpi : {96, 144})
+            QTest::addRow("About, gtk3 font, %d dpi", dpi) << IDD_ABOUTBOX << dpi << true;
     }
     void groupTitlesSitOnTheirFrameLines() {
         QFETCH(int, dialog);
         QFETCH(int, dpi);
+        QFETCH(bool, gtk3);
         CDialog dlg(LoadDialogTemplate(dialog));
-        QFont font = QApplication::font();
+        QFont font = gtk3 ? QFont(QStringLiteral("Sans"), 10) : QApplication::font();
         font.setPointSizeF(font.pointSizeF() * dpi / 96);
         dlg.setFont(font);
         dlg.Create();
+        for (const QLabel* pLabel : dlg.findChildren<QLabel*>()) {
+            const bool bWhole = pLabel->wordWrap()
+                                    ? pLabel->heightForWidth(pLabel->width()) <= pLabel->height()
+                                    : pLabel->sizeHint().width() <= pLabel->width();
+            QVERIFY2(bWhole, qPrintable(pLabel->text()));
+        }
         const QImage image = dlg.grab().toImage();
         const QList<QGroupBox*> boxes = dlg.findChildren<QGroupBox*>();
         QVERIFY(!boxes.isEmpty());
