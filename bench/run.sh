@@ -31,6 +31,7 @@ enter_netns "$0" "$@"
 new_workdir run
 trap cleanup EXIT
 prog_env
+install_icons
 machine_info "$WORK/machine.json"
 start_server "$WORK/server.log"
 start_display
@@ -82,23 +83,28 @@ done
 $ANALYZE startup "$WORK/startup.json" "$WORK/startup.tsv"
 
 # Instructions from launch to the embedded tray icon (repeatable where the wall clock is
-# not): each program under callgrind, dumped as soon as its icon is embedded.
+# not): each program under callgrind, dumped as soon as its icon is embedded. Once more under
+# GNOME's icon theme (Qt's own gnome platform theme: Adwaita), where the icons are looked up
+# by name.
 if [ "${NO_CALLGRIND:-0}" != 1 ]; then
     log "start-up: instructions until the tray icon is embedded (callgrind)"
-    for prog in bumple minimal; do
+    for prog in bumple minimal bumple_themed minimal_themed; do
         make_hive "$WORK/cfg-startcg" '"AutoStart"="1"' '"Often"="60"'
-        bin=$BUMPLE
-        [ $prog = minimal ] && bin=$MINIMAL
-        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg "$BUILD/traywatch" 120000 valgrind --tool=callgrind \
-            --callgrind-out-file="$WORK/callgrind.start.$prog" "$bin" >"$WORK/launch.out" \
-            2>>"$WORK/programs.err" || true
+        bin=$BUMPLE theme=
+        [ ${prog%_themed} = minimal ] && bin=$MINIMAL
+        [ ${prog%_themed} = "$prog" ] || theme=gnome
+        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg QT_QPA_PLATFORMTHEME=$theme "$BUILD/traywatch" 120000 \
+            valgrind --tool=callgrind --callgrind-out-file="$WORK/callgrind.start.$prog" "$bin" \
+            >"$WORK/launch.out" 2>>"$WORK/programs.err" || true
         read -r pid ms <"$WORK/launch.out"
         track "$pid"
         timeout 60 callgrind_control -d "$pid" >/dev/null || log "  no dump of $prog"
         stop_pid "$pid"
     done
     $ANALYZE startcg "$WORK/startup_callgrind.json" bumple="$WORK/callgrind.start.bumple.1" \
-        minimal="$WORK/callgrind.start.minimal.1"
+        minimal="$WORK/callgrind.start.minimal.1" \
+        bumple_themed="$WORK/callgrind.start.bumple_themed.1" \
+        minimal_themed="$WORK/callgrind.start.minimal_themed.1"
 fi
 
 if [ $STARTUP_ONLY = 1 ]; then

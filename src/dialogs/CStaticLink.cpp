@@ -42,10 +42,9 @@ double ContrastRatio(const QColor& a, const QColor& b) {
         const auto linear = [](float v) {
             return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
         };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) +
-               0.0722 * linear(c.blueF());
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
     };
-    const auto [dark, light] = std::minmax(luminance(a), luminance(b));
+    const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
     return (light + 0.05) / (dark + 0.05);
 }
 

@@ -154,8 +154,8 @@ private slots:
               "share/icons/hicolor/48x48/apps/bumple.png",
               "share/icons/hicolor/16x16/apps/bumple-stopped.png",
               "share/icons/hicolor/scalable/apps/bumple-waiting.svg", "share/man/man1/bumple.1.gz",
-              "share/doc/bumple/README.md", "share/doc/bumple/LICENSE", "share/doc/bumple/copyright",
-              "share/doc/bumple/docs/screenshots/form.png"})
+              "share/doc/bumple/README.md", "share/doc/bumple/LICENSE",
+              "share/doc/bumple/copyright", "share/doc/bumple/docs/screenshots/form.png"})
             QVERIFY2(QFile::exists(prefix.filePath(QString::fromLatin1(path))), path);
     }
 };

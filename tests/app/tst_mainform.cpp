@@ -100,8 +100,8 @@ private slots:
                                   << QStringLiteral("Domain Name or IP Address");
         QTest::newRow("status") << IDC_STATUS << QStringLiteral("Status:")
                                 << QStringLiteral("PLEASE START ME");
-        QTest::newRow("countdown") << IDC_COUNTDOWN << QStringLiteral("Time until next bumple:")
-                                   << QStringLiteral("0:42");
+        QTest::newRow("countdown")
+            << IDC_COUNTDOWN << QStringLiteral("Time until next bumple:") << QStringLiteral("0:42");
     }
     void accessibleNames() {
         QFETCH(int, id);

@@ -59,14 +59,15 @@ private slots:
         const QImage image = dlg.grab().toImage();
         const QList<QGroupBox*> boxes = dlg.findChildren<QGroupBox*>();
         QVERIFY(!boxes.isEmpty());
+        const qreal dpr = image.devicePixelRatio(); // 2 under QT_SCALE_FACTOR=2
         for (const QGroupBox* pBox : boxes) {
             // A column right of the title, from the box's top down to the first line drawn.
-            const int x = pBox->x() + pBox->width() * 9 / 10;
-            const QRgb background = image.pixel(x, pBox->y());
-            int line = pBox->y();
-            while (line < pBox->geometry().bottom() && image.pixel(x, line) == background)
+            const int x = int((pBox->x() + pBox->width() * 9 / 10) * dpr);
+            const QRgb background = image.pixel(x, int(pBox->y() * dpr));
+            int line = int(pBox->y() * dpr);
+            while (line < pBox->geometry().bottom() * dpr && image.pixel(x, line) == background)
                 ++line;
-            QVERIFY2(qAbs(line - pBox->y() - pBox->fontMetrics().height() / 2) <= 2,
+            QVERIFY2(qAbs(line / dpr - pBox->y() - pBox->fontMetrics().height() / 2) <= 2,
                      qPrintable(pBox->title()));
         }
     }
@@ -131,18 +132,18 @@ private slots:
         QStringList focus;
         QString icon;
         CModalDriver driver([&](CDialog& dlg) {
-            for (const QLabel* pLabel : dlg.findChildren<QLabel*>())
-                if (!pLabel->pixmap().isNull())
-                    icon = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(pLabel))
-                               ->text(QAccessible::Name);
+            for (QLabel* pLabel : dlg.findChildren<QLabel*>())
+                if (pLabel->text().isEmpty()) // the icon's picture
+                    icon = QAccessible::queryAccessibleInterface(pLabel)->text(QAccessible::Name);
             dlg.GetDlgItem(IDOK)->setFocus();
             for (int i = 0; i < 3; ++i) {
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                focus << QApplication::focusWidget()->property("ctrlId").toString();
+                QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab);
+                focus << dlg.focusWidget()->property("ctrlId").toString();
             }
             QTest::keyClick(Link(dlg, IDC_WEB_LINK), Qt::Key_Space);
             QTest::keyClick(Link(dlg, IDC_EMAIL_LINK), Qt::Key_Return);
-            QAccessibleInterface* pWeb = QAccessible::queryAccessibleInterface(Link(dlg, IDC_WEB_LINK));
+            QAccessibleInterface* pWeb =
+                QAccessible::queryAccessibleInterface(Link(dlg, IDC_WEB_LINK));
             QCOMPARE(pWeb->role(), QAccessible::Link);
             QCOMPARE(pWeb->text(QAccessible::Name), QStringLiteral("http://quellmoor.example/"));
             QVERIFY(pWeb->actionInterface() != nullptr);
@@ -151,8 +152,8 @@ private slots:
         v->OnAbout();
         QVERIFY(driver.m_bRan);
         QCOMPARE(icon, QStringLiteral("Bumple"));
-        QCOMPARE(focus, QStringList({QString::number(IDC_EMAIL_LINK),
-                                     QString::number(IDC_WEB_LINK), QString::number(IDOK)}));
+        QCOMPARE(focus, QStringList({QString::number(IDC_EMAIL_LINK), QString::number(IDC_WEB_LINK),
+                                     QString::number(IDOK)}));
         QCOMPARE(f.m_framework.m_opened,
                  QStringList({"http://quellmoor.example/", "mailto:mara@quellmoor.example",
                               "http://quellmoor.example/"}));
