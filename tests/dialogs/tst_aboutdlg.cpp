@@ -159,43 +159,6 @@ private slots:
                               "http://quellmoor.example/"}));
     }
 
-    // The specified blue and purple where they reach 4.5:1 against the dialog, else the
-    // palette's link colours.
-    void linkColoursStayReadable_data() {
-        QTest::addColumn<QColor>("window");
-        QTest::addColumn<bool>("visited");
-        QTest::addColumn<QColor>("text");
-        const QColor light(0xef, 0xef, 0xef), dark(0x30, 0x30, 0x30);
-        QTest::newRow("light") << light << false << QColor(0, 0, 255);
-        QTest::newRow("light, visited") << light << true << QColor(128, 0, 128);
-        QTest::newRow("dark") << dark << false << QColor(0x80, 0xc0, 0xff);
-        QTest::newRow("dark, visited") << dark << true << QColor(0xe0, 0xa0, 0xff);
-    }
-    void linkColoursStayReadable() {
-        QFETCH(QColor, window);
-        QFETCH(bool, visited);
-        QFETCH(QColor, text);
-        CViewFixture f({"\"AutoStart\"=\"0\""});
-        CBumpleView* v = f.Create();
-        f.m_app.m_bWebLinkVisited = visited ? 1 : 0;
-        QImage image;
-        CModalDriver driver([&](CDialog& dlg) {
-            QPalette palette = dlg.palette();
-            palette.setColor(QPalette::Window, window);
-            palette.setColor(QPalette::Link, QColor(0x80, 0xc0, 0xff));
-            palette.setColor(QPalette::LinkVisited, QColor(0xe0, 0xa0, 0xff));
-            dlg.setPalette(palette);
-            image = Link(dlg, IDC_WEB_LINK)->grab().toImage();
-        });
-        v->OnAbout();
-        QVERIFY(driver.m_bRan);
-        bool bFound = false; // the underline is drawn in the full colour
-        for (int y = 0; y < image.height() && !bFound; ++y)
-            for (int x = 0; x < image.width() && !bFound; ++x)
-                bFound = image.pixelColor(x, y).rgb() == text.rgb();
-        QVERIFY(bFound);
-    }
-
     // The visited flags live in the application object, so they outlast each box.
     void visitedFlagsOutliveTheBox() {
         CViewFixture f({"\"AutoStart\"=\"0\""});
