@@ -19,7 +19,7 @@ public:
 
     // The one application object of the process.
     static CBumpleApp* Instance();
-    // Where an installed program finds its help, the README in the doc folder.
+    // Where an installed program finds its help, the user manual in the doc folder.
     static QString HelpFilePath(const QString& executableDir);
 
     // False ends the program at once.

@@ -94,7 +94,7 @@ bool CMainFrame::OnCommand(int id) {
 }
 
 void CMainFrame::OnHelpFinder() {
-    // The help topics are the installed README; with none, or nothing to open it, a beep.
+    // The help topics are the installed user manual; with none, or nothing to open it, a beep.
     const CBumpleApp* pApp = CBumpleApp::Instance();
     const QString help = pApp != nullptr ? pApp->m_strHelpFilePath : QString();
     if (!QFileInfo(help).isFile()) {

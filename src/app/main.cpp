@@ -105,7 +105,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     ReleaseHeldMessages();
     QApplication::setApplicationName(QStringLiteral("Bumple"));
-    QApplication::setDesktopFileName(QStringLiteral("bumple"));
+    QApplication::setDesktopFileName(QStringLiteral("example.quellmoor.Bumple"));
     // The main window is hidden most of the time: closing a dialog must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

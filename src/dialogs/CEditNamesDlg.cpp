@@ -4,6 +4,7 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
 #include "CDataExchange.h"
+#include "CDialogBuilder.h"
 #include "CDragListBox.h"
 #include "CFrameWnd.h"
 #include "CProfileStore.h"
@@ -37,6 +38,8 @@ bool CEditNamesDlg::OnCommand(int id) {
 
 BOOL CEditNamesDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    CDialogBuilder::SetLabel(this, IDC_NAME_LIST,
+                             "Click and Drag names if you wish to re-order them.");
     const CFrameWnd* pFrame = CFrameWnd::AfxGetMainWnd();
     if (const auto* pView =
             qobject_cast<const CBumpleView*>(pFrame != nullptr ? pFrame->GetActiveView() : nullptr))

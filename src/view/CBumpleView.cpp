@@ -124,6 +124,8 @@ void CBumpleView::PrepareToShow() {
         // The edit fields exist from here on; they take their labels' names.
         CDialogBuilder::SetLabel(this, IDC_PERIOD, "Bumple how often? (minutes)");
         CDialogBuilder::SetLabel(this, IDC_NAME, "Domain Name or IP Address");
+        CDialogBuilder::SetLabel(this, IDC_STATUS, "Status:");
+        CDialogBuilder::SetLabel(this, IDC_COUNTDOWN, "Time until next bumple:");
     }
     if (!m_bFitPending)
         return;

@@ -150,6 +150,27 @@ private slots:
         QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
     }
 
+    // On a dark dialog, where blue and purple fall short of 4.5:1, the palette's link
+    // colours.
+    void darkPaletteTakesThePaletteLinkColours_data() {
+        QTest::addColumn<int>("visited");
+        QTest::addColumn<QColor>("text");
+        QTest::newRow("unvisited") << 0 << QColor(Qt::cyan);
+        QTest::newRow("visited") << 1 << QColor(Qt::yellow);
+    }
+    void darkPaletteTakesThePaletteLinkColours() {
+        QFETCH(int, visited);
+        QFETCH(QColor, text);
+        QPalette palette = m_pDlg->palette();
+        palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+        palette.setColor(QPalette::Link, Qt::cyan);
+        palette.setColor(QPalette::LinkVisited, Qt::yellow);
+        m_pDlg->setPalette(palette);
+        CStaticLink& link = Attach(IDC_WEB_LINK, visited);
+        QVERIFY(PixelsOf(&link, text) > 0);
+        QCOMPARE(PixelsOf(&link, visited ? kPurple : kBlue), 0);
+    }
+
     void visitedFlagShowsPurpleFromTheFirstPaint() {
         CStaticLink& link = Attach(IDC_EMAIL_LINK, 1);
         QVERIFY(PixelsOf(&link, kPurple) > 0);
