@@ -186,6 +186,9 @@ bool CProfileStore::Store(const Writes& writes, const std::optional<Write>& list
         ERROR_SUCCESS)
         return false;
     const auto set = [hAppKey](const Write& write) {
+        // A value whose text is already that keeps its bytes (a Latin-1 hand edit among them).
+        if (ReadText(hAppKey, write.section, write.entry) == write.value)
+            return true;
         HKEY hKey = nullptr;
         if (CRegistry::RegCreateKeyEx(hAppKey, write.section, &hKey, nullptr) != ERROR_SUCCESS)
             return false;

@@ -411,8 +411,8 @@ void TestRegistry::foreignLockFile() {
                      {QStringLiteral("write"), QStringLiteral("After"), QStringLiteral("1")});
     }
     QVERIFY(writer.waitForFinished(30000));
-    QCOMPARE(writer.exitCode(), 0);
     QVERIFY(rootWrites == 0 || (rootWriter.waitForFinished(30000) && rootWriter.exitCode() == 0));
+    QCOMPARE(writer.exitCode(), 0);
     const CRegistryHive hive = ReadHive();
     const QString settings = kAppPath + QStringLiteral("\\Settings");
     for (int i = 0; i < count.toInt(); ++i) {
