@@ -174,7 +174,7 @@ CFileDescriptor OpenLockFile(const QByteArray& lockPath) {
 }
 
 // What serializes the changes of one file. Every writer locks the folder, which any user who
-// may write there can open whatever the owners and modes of the files in it, and then
+// may read and write it can open whatever the owners and modes of the files in it, and then
 // "<file>.lock" when it can open that; older writers lock only the file. Where the file system
 // takes no lock on a folder, the lock file alone serves.
 struct HiveLock {
