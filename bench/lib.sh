@@ -142,6 +142,31 @@ prog_env() {
     chmod 700 "$XDG_RUNTIME_DIR"
 }
 
+# The program's icons under hicolor in a data folder of the run's own, with the icon cache a
+# package's trigger (gtk-update-icon-cache) makes, as on an installed system; logs whether
+# each hicolor cache the programs see is current (a folder newer than its cache makes Qt
+# read the folders instead).
+install_icons() {
+    local hicolor=$WORK/share/icons/hicolor id name dir
+    mkdir -p "$hicolor/scalable/apps"
+    cp /usr/share/icons/hicolor/index.theme "$hicolor/"
+    for id in 128:bumple 130:bumple-stopped 131:bumple-waiting; do
+        cp "$TOP/res/icons/${id%%:*}.svg" "$hicolor/scalable/apps/${id#*:}.svg"
+    done
+    command -v gtk-update-icon-cache >/dev/null || die "gtk-update-icon-cache is missing"
+    gtk-update-icon-cache -q -f "$hicolor"
+    export XDG_DATA_DIRS=$WORK/share:/usr/local/share:/usr/share
+    for dir in "$hicolor" /usr/share/icons/hicolor /usr/share/icons/Adwaita; do
+        name="no cache"
+        if [ -f "$dir/icon-theme.cache" ]; then
+            name="current cache"
+            [ -z "$(find "$dir" -type d -newer "$dir/icon-theme.cache" | head -1)" ] ||
+                name="stale cache (folders read instead)"
+        fi
+        log "icon theme $dir: $name"
+    done
+}
+
 machine_info() { # json file
     local qt
     qt=$(dpkg-query -W -f '${Version}' libqt6core6 2>/dev/null || true)

@@ -252,7 +252,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     CBenchFramework framework;
     CBenchTray tray;
-    CPlatform::Install(nullptr, &tray, &framework);
+    const CPlatform::Scope services(nullptr, &tray, &framework);
 
     CBumpleApp app;
     auto pStore = std::make_unique<CProfileStore>();
@@ -377,6 +377,5 @@ int main(int argc, char* argv[]) {
 
     pFrame.reset();
     app.m_pProfileStore = nullptr;
-    CPlatform::Install(nullptr, nullptr, nullptr);
     return 0;
 }

@@ -9,14 +9,16 @@
 #   3. the cost of one probe (CPU, wall, bytes), against curl in a shell loop (bench/probe.sh);
 #   4. the accuracy of the schedule over 20 periods of 15 s (Debug), about 5 minutes.
 # --quick: fewer runs, 20 s idle windows, 6 schedule periods (about 3 minutes in all).
+# --startup: part 1 alone (start-up, memory and its instruction count), with --quick's runs.
 # Everything runs inside a private network namespace (needs root) under its own Xvfb with
 # openbox and tint2; every hive names only 127.0.0.1, served by bench/loopback_server.py.
 # Prints figures only: nothing is asserted. Results: $BUILD/results/run-*/report.{txt,md}.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-QUICK=0
+QUICK=0 STARTUP_ONLY=0
 [ "${1:-}" = --quick ] && QUICK=1
+[ "${1:-}" = --startup ] && QUICK=1 STARTUP_ONLY=1
 if [ $QUICK = 1 ]; then
     START_RUNS=3 IDLE_WINDOW=20 IDLE_RUNS=3 PROBE_N=200 PROBE_RUNS=3 PERIODS=6
 else
@@ -30,6 +32,7 @@ enter_netns "$0" "$@"
 new_workdir run
 trap cleanup EXIT
 prog_env
+install_icons
 machine_info "$WORK/machine.json"
 start_server "$WORK/server.log"
 start_display
@@ -81,23 +84,34 @@ done
 $ANALYZE startup "$WORK/startup.json" "$WORK/startup.tsv"
 
 # Instructions from launch to the embedded tray icon (repeatable where the wall clock is
-# not): each program under callgrind, dumped as soon as its icon is embedded.
+# not): each program under callgrind, dumped as soon as its icon is embedded. Once more under
+# GNOME's icon theme (Qt's own gnome platform theme: Adwaita), where the icons are looked up
+# by name.
 if [ "${NO_CALLGRIND:-0}" != 1 ]; then
     log "start-up: instructions until the tray icon is embedded (callgrind)"
-    for prog in bumple minimal; do
+    for prog in bumple minimal bumple_themed minimal_themed; do
         make_hive "$WORK/cfg-startcg" '"AutoStart"="1"' '"Often"="60"'
-        bin=$BUMPLE
-        [ $prog = minimal ] && bin=$MINIMAL
-        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg "$BUILD/traywatch" 120000 valgrind --tool=callgrind \
-            --callgrind-out-file="$WORK/callgrind.start.$prog" "$bin" >"$WORK/launch.out" \
-            2>>"$WORK/programs.err" || true
+        bin=$BUMPLE theme=
+        [ ${prog%_themed} = minimal ] && bin=$MINIMAL
+        [ ${prog%_themed} = "$prog" ] || theme=gnome
+        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg QT_QPA_PLATFORMTHEME=$theme "$BUILD/traywatch" 120000 \
+            valgrind --tool=callgrind --callgrind-out-file="$WORK/callgrind.start.$prog" "$bin" \
+            >"$WORK/launch.out" 2>>"$WORK/programs.err" || true
         read -r pid ms <"$WORK/launch.out"
         track "$pid"
         timeout 60 callgrind_control -d "$pid" >/dev/null || log "  no dump of $prog"
         stop_pid "$pid"
     done
     $ANALYZE startcg "$WORK/startup_callgrind.json" bumple="$WORK/callgrind.start.bumple.1" \
-        minimal="$WORK/callgrind.start.minimal.1"
+        minimal="$WORK/callgrind.start.minimal.1" \
+        bumple_themed="$WORK/callgrind.start.bumple_themed.1" \
+        minimal_themed="$WORK/callgrind.start.minimal_themed.1"
+fi
+
+if [ $STARTUP_ONLY = 1 ]; then
+    echo
+    $ANALYZE report "$WORK"
+    exit 0
 fi
 
 # ---- 2. idle cost, both programs side by side in the same windows

@@ -1,11 +1,17 @@
 # What `cmake --install` and the Debian package put on the machine: the program, its menu
-# entry and icons, AppStream metadata, the manual page, and the doc folder with the README
-# that the Help menu opens.
+# entry and icons, AppStream metadata, the manual page, and the doc folder with the user
+# manual that the Help menu opens.
 
 install(TARGETS bumple RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES res/bumple.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES packaging/example.quellmoor.Bumple.metainfo.xml
+# One identity: the menu entry's file name is the AppStream id. The version is the project's,
+# written into the metadata, the manual page and the changelog from here.
+set(BUMPLE_APP_ID example.quellmoor.Bumple)
+foreach(file ${BUMPLE_APP_ID}.metainfo.xml bumple.1 changelog)
+  configure_file(packaging/${file}.in ${CMAKE_CURRENT_BINARY_DIR}/packaging/${file} @ONLY)
+endforeach()
+install(FILES res/${BUMPLE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/${BUMPLE_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The icons under their theme names: the program looks them up by these names first. The
@@ -37,9 +43,9 @@ endforeach()
 set(BUMPLE_GZIPPED)
 foreach(file bumple.1 changelog)
   add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz
-    COMMAND gzip -9n -c ${CMAKE_CURRENT_SOURCE_DIR}/packaging/${file}
+    COMMAND gzip -9n -c ${CMAKE_CURRENT_BINARY_DIR}/packaging/${file}
             > ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz
-    DEPENDS packaging/${file})
+    DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/packaging/${file})
   list(APPEND BUMPLE_GZIPPED ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz)
 endforeach()
 add_custom_target(bumple_data ALL DEPENDS ${BUMPLE_PNG_ICONS} ${BUMPLE_GZIPPED})
@@ -47,6 +53,8 @@ add_custom_target(bumple_data ALL DEPENDS ${BUMPLE_PNG_ICONS} ${BUMPLE_GZIPPED})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/bumple.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md LICENSE packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The README's pictures, at the relative paths its links use.
+# The user manual and the pictures, at the relative paths the README's and the manual's links
+# use.
+install(FILES docs/manual.html DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(DIRECTORY docs/screenshots DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
   FILES_MATCHING PATTERN "*.png")

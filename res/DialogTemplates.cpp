@@ -17,8 +17,8 @@ const DialogTemplate kAbout = {
     167,
     {
         {IDOK, K::DefPushButton, "OK", CS_TABSTOP | CS_GROUP, 181, 132, 39, 14},
-        {NO_ID, K::Icon, "", CS_NONE, 145, 130, 20, 20},
-        {NO_ID, K::Label, "Bumple Version 2.1", CS_CENTER, 145, 15, 70, 8},
+        {NO_ID, K::Icon, "Bumple", CS_NONE, 145, 130, 20, 20},
+        {NO_ID, K::Label, "Bumple Version " BUMPLE_VERSION, CS_CENTER, 145, 15, 70, 8},
         {NO_ID, K::Label, "Free for private use", CS_CENTER, 135, 25, 90, 8},
         {NO_ID, K::GroupBox, "What Bumple Does", CS_NONE, 5, 5, 97, 35},
         {NO_ID, K::Label, "Keeps your ISP connection alive", CS_CENTER, 15, 17, 74, 17},

@@ -43,19 +43,25 @@ const char* LoadStringResource(int id) {
 }
 
 const QIcon* LoadIconResource(int id) {
-    // An installed program's icons are looked up by their names in the icon theme, so a
-    // theme may restyle them; the built-in images stand in for any the theme lacks.
+    // Under a desktop's icon theme the icons are looked up by their names, so the theme may
+    // restyle them; the built-in images stand in for any the theme lacks. Without one (Qt's
+    // fallback "hicolor") the lookup could only find the images installed from these same
+    // files, and reading hicolor's index and folders would be half the work of a start-up.
     static const std::map<int, const char*> themeNames = {
         {IDI_NORMAL, "bumple"}, {IDI_STOPPED, "bumple-stopped"}, {IDI_WAITING, "bumple-waiting"}};
+    static const bool bThemed =
+        !QIcon::themeName().isEmpty() && QIcon::themeName() != QLatin1String("hicolor");
     static std::map<int, QIcon> icons;
     const auto name = themeNames.find(id);
     if (name == themeNames.end())
         return nullptr;
     auto it = icons.find(id);
-    if (it == icons.end())
+    if (it == icons.end()) {
+        QIcon builtIn(QStringLiteral(":/icons/%1.svg").arg(id));
         it = icons
-                 .emplace(id, QIcon::fromTheme(QString::fromLatin1(name->second),
-                                               QIcon(QStringLiteral(":/icons/%1.svg").arg(id))))
+                 .emplace(id, bThemed ? QIcon::fromTheme(QString::fromLatin1(name->second), builtIn)
+                                      : builtIn)
                  .first;
+    }
     return &it->second;
 }

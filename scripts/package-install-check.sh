@@ -36,8 +36,8 @@ chroot "$root" sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
 echo "== bumple in the chroot"
 unshare -n chroot "$root" sh -e -c '
 bumple --version
-test -f /usr/share/applications/bumple.desktop
-test -f "$(dirname "$(readlink -f /usr/bin/bumple)")/../share/doc/bumple/README.md"
+test -f /usr/share/applications/example.quellmoor.Bumple.desktop
+test -f "$(dirname "$(readlink -f /usr/bin/bumple)")/../share/doc/bumple/docs/manual.html"
 if env -u DISPLAY -u WAYLAND_DISPLAY bumple 2>/tmp/err; then exit 1; fi
 cat /tmp/err
 mkdir -p /tmp/cfg

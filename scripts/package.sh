@@ -21,10 +21,10 @@ deb=$(echo "$build"/bumple_*_"$(dpkg --print-architecture)".deb)
 [ -f "$deb" ] || { echo "no package in $build" >&2; exit 1; }
 
 echo "== validators"
-desktop-file-validate "$top/res/bumple.desktop"
-appstreamcli validate --no-net "$top/packaging/example.quellmoor.Bumple.metainfo.xml"
+desktop-file-validate "$top/res/example.quellmoor.Bumple.desktop"
+appstreamcli validate --no-net "$build/packaging/example.quellmoor.Bumple.metainfo.xml"
 warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l \
-    "$top/packaging/bumple.1" 2>&1 >/dev/null)
+    "$build/packaging/bumple.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || { echo "$warnings" >&2; exit 1; }
 echo "manual page: no warnings"
 
@@ -45,7 +45,8 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb --extract "$deb" "$unpacked"
 file "$unpacked/usr/bin/bumple" | grep -q ', stripped' || { echo "bumple is not stripped" >&2; exit 1; }
-for path in usr/share/applications/bumple.desktop usr/share/doc/bumple/README.md \
+for path in usr/share/applications/example.quellmoor.Bumple.desktop \
+    usr/share/doc/bumple/README.md usr/share/doc/bumple/docs/manual.html \
     usr/share/doc/bumple/copyright usr/share/man/man1/bumple.1.gz \
     usr/share/metainfo/example.quellmoor.Bumple.metainfo.xml \
     usr/share/icons/hicolor/48x48/apps/bumple.png usr/share/icons/hicolor/scalable/apps/bumple.svg; do

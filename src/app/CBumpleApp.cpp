@@ -10,6 +10,7 @@
 #include "CPlatform.h"
 #include "CProfileStore.h"
 #include "CRegistry.h"
+#include "CWindowMessage.h"
 #include "Resources.h"
 
 #include <QCoreApplication>
@@ -100,6 +101,16 @@ void CBumpleApp::OnAppAbout() {
             CAboutDlg::UptimeText(CPlatform::Framework().GetTickCount(), pView->m_dwLaunchTicks);
     }
     dlg.DoModal();
+}
+
+void CBumpleApp::OnSecondLaunch(const QString& document) {
+    if (!document.isEmpty() && !m_pDocument->OnOpenDocument(document)) {
+        CPlatform::Framework().MessageBox(
+            QStringLiteral("Bumple: Cannot open the document %1.").arg(document));
+        return;
+    }
+    if (QWidget* pMainWnd = CPlatform::MainWindow())
+        PostMessage(pMainWnd, WM_COMMAND, ID_RESTORE, 0);
 }
 
 bool CBumpleApp::OnCommand(int id) {

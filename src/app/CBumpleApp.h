@@ -19,13 +19,16 @@ public:
 
     // The one application object of the process.
     static CBumpleApp* Instance();
-    // Where an installed program finds its help, the README in the doc folder.
+    // Where an installed program finds its help, the user manual in the doc folder.
     static QString HelpFilePath(const QString& executableDir);
 
     // False ends the program at once.
     bool InitInstance(const QStringList& arguments);
     int ExitInstance();
     void OnAppAbout();
+    // A later launch with the same settings handed its document over (empty: none): the
+    // form shows, as "&Restore" shows it.
+    void OnSecondLaunch(const QString& document);
     // Commands that reach the application after the view and the frame; true when handled.
     bool OnCommand(int id);
 

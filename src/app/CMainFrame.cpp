@@ -3,8 +3,8 @@
 #include "CBumpleApp.h"
 #include "CBumpleView.h"
 #include "CFramework.h"
+#include "CMenu.h"
 #include "CPlatform.h"
-#include "CQtFramework.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
 
@@ -40,7 +40,7 @@ void CMainFrame::CreateMenuBar() {
     if (const auto* pMenu = LoadMenuResource(IDR_MAINFRAME)) {
         for (const MenuResource& popup : *pMenu) {
             QMenu* pPopup = menuBar()->addMenu(QString::fromLatin1(popup.title));
-            CQtFramework::AppendMenuItems(*pPopup, popup, -1);
+            CMenu::AppendMenuItems(*pPopup, popup, -1);
             connect(pPopup, &QMenu::triggered, this, [this](const QAction* pAction) {
                 SendMessage(this, WM_COMMAND, WPARAM(pAction->data().toInt()), 0);
             });
@@ -94,12 +94,17 @@ bool CMainFrame::OnCommand(int id) {
 }
 
 void CMainFrame::OnHelpFinder() {
-    // The help topics are the installed README; with none, or nothing to open it, a beep.
+    // The help topics are the installed user manual; with none, or nothing to open it, a beep.
     const CBumpleApp* pApp = CBumpleApp::Instance();
     const QString help = pApp != nullptr ? pApp->m_strHelpFilePath : QString();
-    if (!QFileInfo(help).isFile() ||
-        !CPlatform::Framework().ShellExecuteOpen(QUrl::fromLocalFile(help).toString()))
+    if (!QFileInfo(help).isFile()) {
         CPlatform::Framework().MessageBeep();
+        return;
+    }
+    CPlatform::Framework().ShellExecuteOpen(QUrl::fromLocalFile(help).toString(), [](bool opened) {
+        if (!opened)
+            CPlatform::Framework().MessageBeep();
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* pEvent) {

@@ -1,9 +1,13 @@
 #include "CBumpleApp.h"
 #include "CCommandLineInfo.h"
+#include "CConfigFolder.h"
 #include "CQuitSignals.h"
+#include "CSingleInstance.h"
 #include "Resources.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +54,18 @@ void ReleaseHeldMessages() {
     }
     g_heldMessages.clear();
 }
+
+// One Bumple a settings folder and display. The folder is named by its real path, so that
+// two spellings of one folder are one key.
+QByteArray InstanceKey() {
+    const QByteArray folder = CConfigFolder::Path();
+    char* pReal = realpath(folder.constData(), nullptr);
+    QByteArray key = pReal != nullptr ? QByteArray(pReal) : folder;
+    std::free(pReal);
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    key += wayland.isEmpty() ? "\nx11:" + qgetenv("DISPLAY") : "\nwayland:" + wayland;
+    return key;
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -68,22 +84,44 @@ int main(int argc, char* argv[]) {
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
 
+    // A later start hands its document (or none) over to the Bumple that runs, which shows
+    // its form, and ends.
+    CSingleInstance instance(InstanceKey());
+    const QString document = early.m_strFileName.isEmpty()
+                                 ? QString()
+                                 : QFileInfo(early.m_strFileName).absoluteFilePath();
+    switch (instance.Claim(QFile::encodeName(document))) {
+    case CSingleInstance::Outcome::HandedOver:
+        return 0;
+    case CSingleInstance::Outcome::NoAnswer:
+        std::fputs("bumple: the Bumple that runs with these settings does not answer\n", stderr);
+        return 1;
+    case CSingleInstance::Outcome::First:
+    case CSingleInstance::Outcome::Alone:
+        break;
+    }
+
     g_previousHandler = qInstallMessageHandler(OnOpeningDisplay);
     QApplication application(argc, argv);
     ReleaseHeldMessages();
     QApplication::setApplicationName(QStringLiteral("Bumple"));
-    QApplication::setDesktopFileName(QStringLiteral("bumple"));
+    QApplication::setDesktopFileName(QStringLiteral("example.quellmoor.Bumple"));
     // The main window is hidden most of the time: closing a dialog must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const CQuitSignals quitSignals(ID_EXIT);
+    CQuitSignals quitSignals(ID_EXIT);
     CBumpleApp app;
     if (!app.InitInstance(QApplication::arguments())) {
         app.ExitInstance();
         return 1;
     }
+    // Later starts wait, bounded, while this one starts up.
+    QObject::connect(&instance, &CSingleInstance::Received, [&app](const QByteArray& document) {
+        app.OnSecondLaunch(QFile::decodeName(document));
+    });
+    instance.Listen();
     // A signal handled while start-up showed a message box has already closed the program.
-    if (!quitSignals.m_bReceived)
+    if (!quitSignals.Received())
         QApplication::exec();
     return app.ExitInstance();
 }

@@ -4,6 +4,7 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
 #include "CDataExchange.h"
+#include "CDialogBuilder.h"
 #include "CDragListBox.h"
 #include "CFrameWnd.h"
 #include "CProfileStore.h"
@@ -37,6 +38,8 @@ bool CEditNamesDlg::OnCommand(int id) {
 
 BOOL CEditNamesDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    CDialogBuilder::SetLabel(this, IDC_NAME_LIST,
+                             "Click and Drag names if you wish to re-order them.");
     const CFrameWnd* pFrame = CFrameWnd::AfxGetMainWnd();
     if (const auto* pView =
             qobject_cast<const CBumpleView*>(pFrame != nullptr ? pFrame->GetActiveView() : nullptr))
@@ -62,21 +65,12 @@ void CEditNamesDlg::OnRestoreDefault() {
 }
 
 void CEditNamesDlg::OnOK() {
-    CProfileStore& store = *CBumpleApp::Instance()->m_pProfileStore;
-    const int count = m_listNames->GetCount();
-    // The names, the blanked ones and the selection reach the file as one change.
-    using namespace SettingsTable;
-    store.BeginWriteUnit();
-    for (int i = 0; i < count; ++i)
-        store.WriteProfileString(kSection, ComboName(i), m_listNames->GetText(i));
-    // An empty value ends the list for every reader, so stale names beyond it are blanked.
-    for (int i = count; !store.GetProfileString(kSection, ComboName(i), QString()).isEmpty(); ++i)
-        store.WriteProfileString(kSection, ComboName(i), QString());
-
+    QStringList names;
+    for (int i = 0; i < m_listNames->GetCount(); ++i)
+        names.append(m_listNames->GetText(i));
     // The name that was current when the dialog opened is followed, not the clicked one.
     const int followed = std::max(m_listNames->FindStringExact(m_strSelection), 0);
     m_listNames->SetCurSel(followed);
-    store.WriteProfileInt(kSection, kComboNameSel, followed);
-    store.EndWriteUnit();
+    CBumpleApp::Instance()->m_pProfileStore->WriteNameList(names, followed);
     CDialog::OnOK();
 }

@@ -5,12 +5,20 @@
 #include "CPlatform.h"
 #include "Resources.h"
 
+#include <QAccessibleWidget>
 #include <QCursor>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QSvgRenderer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr UINT ID_TIMER_CLICKED = 105;
@@ -28,9 +36,51 @@ const QCursor& HandCursor() {
     }();
     return cursor;
 }
+
+// Contrast of two colours as the web's accessibility guidelines compute it: 1 to 21.
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](float v) {
+            return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
+    return (light + 0.05) / (dark + 0.05);
+}
+
+// Read as a link, with one action, press, that follows it.
+class CStaticLinkAccessible : public QAccessibleWidget {
+public:
+    explicit CStaticLinkAccessible(CStaticLink* pLink)
+        : QAccessibleWidget(pLink, QAccessible::Link) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name)
+            return static_cast<CStaticLink*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << pressAction();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            static_cast<CStaticLink*>(widget())->OnLinkClicked();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* LinkAccessible(const QString& className, QObject* pObject) {
+    auto* pLink = qobject_cast<CStaticLink*>(pObject);
+    return pLink != nullptr && className == QLatin1String("CStaticLink")
+               ? new CStaticLinkAccessible(pLink)
+               : nullptr;
+}
 } // namespace
 
 CStaticLink::CStaticLink() {
+    static const bool bFactory = (QAccessible::installFactory(LinkAccessible), true);
+    Q_UNUSED(bFactory);
     setMouseTracking(true);
 }
 
@@ -48,9 +98,10 @@ BOOL CStaticLink::SubclassDlgItem(int id, CDialog* pParent) {
     setAlignment(pLabel->alignment());
     setWordWrap(pLabel->wordWrap());
     setEnabled(pLabel->isEnabled());
-    setFocusPolicy(pLabel->focusPolicy());
     if (const QPixmap picture = pLabel->pixmap(); !picture.isNull())
         setPixmap(picture);
+    // A link is reached with Tab like a button, whatever the static was.
+    setFocusPolicy(IsPlainText() ? Qt::StrongFocus : pLabel->focusPolicy());
     for (const QByteArray& name : pLabel->dynamicPropertyNames())
         setProperty(name.constData(), pLabel->property(name.constData()));
     stackUnder(pLabel);
@@ -76,10 +127,27 @@ void CStaticLink::paintEvent(QPaintEvent* pEvent) {
     // No background of its own: the dialog shows through.
     QPainter painter(this);
     painter.setFont(m_fontUnderline);
-    painter.setPen(m_pVisited != nullptr && *m_pVisited == 1 ? m_crVisited : m_crUnvisited);
+    painter.setPen(TextColour());
     const int flags = int(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0);
-    painter.drawText(contentsRect().adjusted(margin(), margin(), -margin(), -margin()), flags,
-                     text());
+    const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    QRect drawn;
+    painter.drawText(area, flags, text(), &drawn);
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = drawn.adjusted(-1, 0, 1, 0) & rect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
+// The specified blue and purple where they stand out from the dialog enough to read (4.5:1),
+// else the palette's link colours (a dark palette, say).
+QColor CStaticLink::TextColour() const {
+    const bool bVisited = m_pVisited != nullptr && *m_pVisited == 1;
+    const QColor colour = bVisited ? m_crVisited : m_crUnvisited;
+    if (ContrastRatio(colour, palette().color(QPalette::Window)) >= 4.5)
+        return colour;
+    return palette().color(bVisited ? QPalette::LinkVisited : QPalette::Link);
 }
 
 void CStaticLink::OnLinkClicked() {
@@ -96,14 +164,20 @@ void CStaticLink::OnLinkClicked() {
     m_bJustClicked = TRUE;
     CPlatform::Framework().SetTimer(this, ID_TIMER_CLICKED, kPauseMs);
 
-    if (!CPlatform::Framework().ShellExecuteOpen(m_strLink)) {
-        CPlatform::Framework().MessageBeep();
-        return;
-    }
-    if (m_pVisited != nullptr)
-        *m_pVisited = 1;
-    setCursor(Qt::ArrowCursor);
-    update();
+    // The opener reports back later; the window goes on meanwhile. The flag outlives the
+    // dialog, so a report that comes after it closed still counts. The pointer is the arrow
+    // since the click and may be the hand again by then, so it is left as it is.
+    CPlatform::Framework().ShellExecuteOpen(
+        m_strLink, [pLink = QPointer<CStaticLink>(this), pVisited = m_pVisited](bool opened) {
+            if (!opened) {
+                CPlatform::Framework().MessageBeep();
+                return;
+            }
+            if (pVisited != nullptr)
+                *pVisited = 1;
+            if (pLink != nullptr)
+                pLink->update();
+        });
 }
 
 void CStaticLink::OnMouseMove(const QPoint& point) {
@@ -157,6 +231,22 @@ void CStaticLink::mouseMoveEvent(QMouseEvent* pEvent) {
 void CStaticLink::mousePressEvent(QMouseEvent* pEvent) {
     QLabel::mousePressEvent(pEvent);
     m_bPressed = pEvent->button() == Qt::LeftButton;
+}
+
+void CStaticLink::keyPressEvent(QKeyEvent* pEvent) {
+    switch (pEvent->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (pEvent->modifiers() == Qt::NoModifier || pEvent->modifiers() == Qt::KeypadModifier) {
+            OnLinkClicked();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QLabel::keyPressEvent(pEvent);
 }
 
 void CStaticLink::mouseReleaseEvent(QMouseEvent* pEvent) {

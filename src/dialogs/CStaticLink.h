@@ -12,7 +12,8 @@ class CDialog;
 
 // A dialog's text static turned into a hyperlink: underlined in the link colour, a pointing
 // hand while the pointer is over it, and a click opens the text with the shell. Whether the
-// link has been followed lives in a flag owned by the user, so it outlives the dialog.
+// link has been followed lives in a flag owned by the user, so it outlives the dialog. Tab
+// reaches it, Enter or Space follows it, and a screen reader hears a link it can press.
 class CStaticLink : public QLabel, public CMessageTarget {
     Q_OBJECT
 public:
@@ -27,6 +28,10 @@ public:
     BOOL SubclassDlgItem(int id, CDialog* pParent);
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Opens the link; a click, Enter, Space and assistive technology's press all come here.
+    void OnLinkClicked();
+    // The colour the text is drawn in now.
+    QColor TextColour() const;
 
     QColor m_crUnvisited{0, 0, 255};
     QColor m_crVisited{128, 0, 128};
@@ -42,11 +47,11 @@ protected:
     void enterEvent(QEnterEvent* pEvent) override;
     void leaveEvent(QEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
 
 private:
-    void OnLinkClicked();
     void OnMouseMove(const QPoint& point);
     void OnTimer(UINT nIDEvent);
     // Plain left, centred or right text; anything else (a picture, rich text) is drawn

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <ctime>
+#include <functional>
 
 class QObject;
 struct MenuResource;
@@ -21,6 +22,8 @@ public:
 
     // Modal to the main window, caption the application's name, OK only; returns IDOK.
     virtual int MessageBox(const QString& text, MessageIcon icon = MessageIcon::Exclamation) = 0;
+    // Closes the open message box that shows text, as its OK button does; false when none.
+    virtual bool EndMessageBox(const QString& text) = 0;
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
     virtual void MessageBeep() = 0;
@@ -44,8 +47,9 @@ public:
     // posted to pWnd as WM_COMMAND. defaultItem is drawn bold (-1: none).
     virtual void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                                 QObject* pWnd) = 0;
-    // The shell's "open" verb; false for a result of 32 or less.
-    virtual bool ShellExecuteOpen(const QString& target) = 0;
+    // The shell's "open" verb. It returns at once; the opener reports back later, from the
+    // event loop, through done: false for a result of 32 or less.
+    virtual void ShellExecuteOpen(const QString& target, std::function<void(bool)> done) = 0;
     // Brings the open modal dialog or message box to the front; false when none is open.
     virtual bool ActivateModalWindow() = 0;
 };

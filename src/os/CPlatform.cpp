@@ -5,6 +5,8 @@
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
+#include <utility>
+
 namespace {
 CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
@@ -29,10 +31,14 @@ CFramework& CPlatform::Framework() {
     return g_pFramework != nullptr ? *g_pFramework : real;
 }
 
-void CPlatform::Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework) {
-    g_pSockets = pSockets;
-    g_pTray = pTray;
-    g_pFramework = pFramework;
+CPlatform::Scope::Scope(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework)
+    : m_pSockets(std::exchange(g_pSockets, pSockets)), m_pTray(std::exchange(g_pTray, pTray)),
+      m_pFramework(std::exchange(g_pFramework, pFramework)) {}
+
+CPlatform::Scope::~Scope() {
+    g_pSockets = m_pSockets;
+    g_pTray = m_pTray;
+    g_pFramework = m_pFramework;
 }
 
 CLinkCounters& CPlatform::Links() {
@@ -40,8 +46,11 @@ CLinkCounters& CPlatform::Links() {
     return g_pLinks != nullptr ? *g_pLinks : real;
 }
 
-void CPlatform::InstallLinks(CLinkCounters* pLinks) {
-    g_pLinks = pLinks;
+CPlatform::LinksScope::LinksScope(CLinkCounters* pLinks)
+    : m_pLinks(std::exchange(g_pLinks, pLinks)) {}
+
+CPlatform::LinksScope::~LinksScope() {
+    g_pLinks = m_pLinks;
 }
 
 QWidget* CPlatform::MainWindow() {

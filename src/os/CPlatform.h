@@ -17,11 +17,33 @@ public:
     static CShellTray& Tray();
     static CFramework& Framework();
 
-    // Non-owning; a null pointer puts the real service back.
-    static void Install(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework);
+    // Installs services for its lifetime (non-owning; a null pointer is the real service)
+    // and puts back the ones it replaced when it ends, so no replacement outlives its scope.
+    class Scope {
+    public:
+        Scope(CWinsock* pSockets, CShellTray* pTray, CFramework* pFramework);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        CWinsock* m_pSockets;
+        CShellTray* m_pTray;
+        CFramework* m_pFramework;
+    };
     // The network links' routes and byte counters; read only while "IdleOnly" is on.
     static CLinkCounters& Links();
-    static void InstallLinks(CLinkCounters* pLinks);
+    // Installs link counters for its lifetime, as Scope does the other services.
+    class LinksScope {
+    public:
+        explicit LinksScope(CLinkCounters* pLinks);
+        ~LinksScope();
+        LinksScope(const LinksScope&) = delete;
+        LinksScope& operator=(const LinksScope&) = delete;
+
+    private:
+        CLinkCounters* m_pLinks;
+    };
 
     // The owner of message boxes and dialogs, and the target of a quit signal; null for none.
     static QWidget* MainWindow();

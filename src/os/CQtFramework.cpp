@@ -1,14 +1,15 @@
 #include "CQtFramework.h"
 
+#include "CMenu.h"
 #include "CPlatform.h"
 #include "CWindowMessage.h"
-#include "MenuResource.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
 
@@ -64,8 +65,20 @@ int CQtFramework::MessageBox(const QString& text, MessageIcon icon) {
     // Names and the footer's lines are shown as they are, never taken for markup.
     box.setTextFormat(Qt::PlainText);
     RearmRunningTimer();
+    m_openBoxes.push_back(&box);
     box.exec();
+    std::erase(m_openBoxes, &box);
     return IDOK;
+}
+
+bool CQtFramework::EndMessageBox(const QString& text) {
+    for (QMessageBox* pBox : m_openBoxes) {
+        if (pBox->text() == text) {
+            pBox->done(QMessageBox::Ok);
+            return true;
+        }
+    }
+    return false;
 }
 
 void CQtFramework::BeginWaitCursor() {
@@ -117,9 +130,8 @@ void CQtFramework::SetTimer(QObject* pWnd, UINT id, UINT ms) {
     const int qtId = startTimer(int(ms), Qt::PreciseTimer);
     if (qtId == 0)
         return;
-    if (m_timers.empty() || std::none_of(m_timers.begin(), m_timers.end(),
-                                         [pWnd](const auto& t) { return t.second.pWnd == pWnd; }))
-        connect(pWnd, &QObject::destroyed, this, [this, pWnd] { ForgetWindow(pWnd); });
+    // One watch a window, however often its timers are set and killed.
+    connect(pWnd, &QObject::destroyed, this, &CQtFramework::ForgetWindow, Qt::UniqueConnection);
     m_timers[qtId] = {pWnd, id, ms};
 }
 
@@ -186,43 +198,57 @@ void CQtFramework::SetForegroundWindow(QObject* pWnd) {
     }
 }
 
-void CQtFramework::AppendMenuItems(QMenu& menu, const MenuResource& popup, int defaultItem) {
-    for (int i = 0; i < int(popup.items.size()); ++i) {
-        const MenuItemResource& item = popup.items[i];
-        if (item.id == 0) {
-            menu.addSeparator();
-            continue;
-        }
-        QAction* pAction = menu.addAction(QString::fromLatin1(item.text));
-        pAction->setData(item.id);
-        if (i == defaultItem)
-            menu.setDefaultAction(pAction);
-    }
-}
-
 void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                                   QObject* pWnd) {
     QMenu menu;
-    AppendMenuItems(menu, popup, defaultItem);
+    CMenu::AppendMenuItems(menu, popup, defaultItem);
     if (const QAction* pChosen = menu.exec(pt))
         PostMessage(pWnd, WM_COMMAND, WPARAM(pChosen->data().toInt()), 0);
 }
 
 // The desktop's opener tells by its exit status whether a program took the target (it fails
-// for a "mailto:" with no mail program, or is missing).
-bool CQtFramework::ShellExecuteOpen(const QString& target) {
+// for a "mailto:" with no mail program, or is missing). A helper process waits for it and
+// writes its result into a pipe that the event loop watches, so the window never waits.
+void CQtFramework::ShellExecuteOpen(const QString& target, std::function<void(bool)> done) {
     const QByteArray text = target.toUtf8();
-    const pid_t helper = fork();
-    if (helper < 0)
-        return false;
-    if (helper == 0)
-        _exit(RunOpener(text.constData(), kOpenerWaitMs));
-    int status = 0;
-    while (waitpid(helper, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
+    int fds[2] = {-1, -1};
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        ReportLater(std::move(done), false);
+        return;
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const pid_t helper = fork();
+    if (helper == 0) {
+        const char result = char(RunOpener(text.constData(), kOpenerWaitMs));
+        _exit(write(fds[1], &result, 1) == 1 ? 0 : 1);
+    }
+    close(fds[1]);
+    if (helper < 0) {
+        close(fds[0]);
+        ReportLater(std::move(done), false);
+        return;
+    }
+    auto* pNotifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
+    connect(pNotifier, &QSocketNotifier::activated, this,
+            [pNotifier, helper, done = std::move(done)] {
+                const int fd = int(pNotifier->socket());
+                pNotifier->setEnabled(false);
+                pNotifier->deleteLater();
+                char result = 1;
+                ssize_t got = 0;
+                do
+                    got = read(fd, &result, 1);
+                while (got < 0 && errno == EINTR);
+                close(fd);
+                // The helper has written its last byte, or has died: it ends now.
+                while (waitpid(helper, nullptr, 0) < 0 && errno == EINTR) {
+                }
+                done(got == 1 && result == 0);
+            });
+}
+
+void CQtFramework::ReportLater(std::function<void(bool)> done, bool opened) {
+    QMetaObject::invokeMethod(
+        this, [done = std::move(done), opened] { done(opened); }, Qt::QueuedConnection);
 }
 
 bool CQtFramework::ActivateModalWindow() {

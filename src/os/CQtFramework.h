@@ -4,10 +4,10 @@
 
 #include <QObject>
 
-class QMenu;
-
 #include <map>
-#include <utility>
+#include <vector>
+
+class QMessageBox;
 
 // The framework services on Qt and the C library.
 class CQtFramework : public QObject, public CFramework {
@@ -19,6 +19,7 @@ public:
     CQtFramework();
 
     int MessageBox(const QString& text, MessageIcon icon) override;
+    bool EndMessageBox(const QString& text) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void MessageBeep() override;
@@ -35,12 +36,8 @@ public:
     void SetForegroundWindow(QObject* pWnd) override;
     void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                         QObject* pWnd) override;
-    bool ShellExecuteOpen(const QString& target) override;
+    void ShellExecuteOpen(const QString& target, std::function<void(bool)> done) override;
     bool ActivateModalWindow() override;
-
-    // Appends the popup's items to the menu, each action carrying its command id as data;
-    // the item at defaultItem is the default action (-1: none).
-    static void AppendMenuItems(QMenu& menu, const MenuResource& popup, int defaultItem);
 
 protected:
     void timerEvent(QTimerEvent* pEvent) override;
@@ -53,10 +50,14 @@ private:
     };
 
     void ForgetWindow(QObject* pWnd);
+    // Calls done from the event loop, as an opener's report comes.
+    void ReportLater(std::function<void(bool)> done, bool opened);
     void RearmRunningTimer();
 
     // Qt timer id -> window timer
     std::map<int, Timer> m_timers;
     // Qt id of the timer whose handler runs now (0: none)
     int m_nRunningTimer = 0;
+    // The message boxes open now, innermost last
+    std::vector<QMessageBox*> m_openBoxes;
 };

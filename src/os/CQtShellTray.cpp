@@ -1,12 +1,14 @@
 #include "CQtShellTray.h"
 
+#include "CMenu.h"
 #include "CPlatform.h"
-#include "CQtFramework.h"
 #include "CWindowMessage.h"
+#include "CX11Display.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QIcon>
@@ -14,9 +16,6 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -25,47 +24,6 @@ constexpr int kDefaultGraceMs = 30000;
 constexpr int kLookDuringGraceMs = 500;
 constexpr int kLookAfterGraceMs = 2000;
 constexpr int kDBusTimeoutMs = 1000;
-
-// A StatusNotifierWatcher with a host registered, the same test Qt makes when it chooses
-// between StatusNotifierItem and XEmbed.
-bool StatusNotifierHostRegistered() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << QStringLiteral("org.kde.StatusNotifierWatcher")
-        << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = bus.call(get, QDBus::Block, kDBusTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
-}
-
-// The owner of the XEmbed tray selection of the display's default screen.
-bool XEmbedTrayOwned() {
-    const auto* pX11 = qGuiApp != nullptr
-                           ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                           : nullptr;
-    xcb_connection_t* pConnection = pX11 != nullptr ? pX11->connection() : nullptr;
-    if (pConnection == nullptr)
-        return false;
-    const QByteArray display = qgetenv("DISPLAY");
-    const qsizetype dot = display.lastIndexOf('.');
-    const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : "0";
-    const QByteArray name = "_NET_SYSTEM_TRAY_S" + screen;
-    xcb_intern_atom_reply_t* pAtom = xcb_intern_atom_reply(
-        pConnection, xcb_intern_atom(pConnection, 0, uint16_t(name.size()), name.constData()),
-        nullptr);
-    if (pAtom == nullptr)
-        return false;
-    xcb_get_selection_owner_reply_t* pOwner = xcb_get_selection_owner_reply(
-        pConnection, xcb_get_selection_owner(pConnection, pAtom->atom), nullptr);
-    const bool owned = pOwner != nullptr && pOwner->owner != XCB_NONE;
-    std::free(pOwner);
-    std::free(pAtom);
-    return owned;
-}
 
 void Apply(QSystemTrayIcon& trayIcon, const NOTIFYICONDATA& nid, UINT uFlags) {
     if ((uFlags & NIF_ICON) != 0 && nid.hIcon != nullptr)
@@ -87,10 +45,59 @@ int CQtShellTray::GraceMs() {
     return ok && seconds >= 0 ? seconds * 1000 : kDefaultGraceMs;
 }
 
-CQtShellTray::TrayKind CQtShellTray::LookForTray() {
-    if (StatusNotifierHostRegistered())
-        return TrayKind::StatusNotifier;
-    return XEmbedTrayOwned() ? TrayKind::XEmbed : TrayKind::None;
+// A StatusNotifierWatcher with a host registered wins, the same test Qt makes when it
+// chooses between StatusNotifierItem and XEmbed.
+void CQtShellTray::LookForTray() {
+    if (m_pLook != nullptr)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        OnLooked(false);
+        return;
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("IsStatusNotifierHostRegistered");
+    m_pLook = new QDBusPendingCallWatcher(bus.asyncCall(get, kDBusTimeoutMs), this);
+    connect(
+        m_pLook, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* pLook) {
+            const QDBusMessage reply = pLook->reply();
+            pLook->deleteLater();
+            m_pLook = nullptr;
+            OnLooked(reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+                     reply.arguments().constFirst().value<QDBusVariant>().variant().toBool());
+        });
+}
+
+void CQtShellTray::OnLooked(bool statusNotifierHost) {
+    // Qt settles the kind for good with the first icon: an answer then changes nothing.
+    if (m_kind != TrayKind::None)
+        return;
+    m_kind = statusNotifierHost               ? TrayKind::StatusNotifier
+             : CX11Display::SystemTrayOwned() ? TrayKind::XEmbed
+                                              : TrayKind::None;
+    if (m_kind != TrayKind::None) {
+        if (m_nWaitTimer != 0)
+            killTimer(m_nWaitTimer);
+        m_nWaitTimer = 0;
+        for (auto& [key, icon] : m_icons) {
+            PutInTray(key, icon);
+            if (icon.bMissingTold)
+                Notify(key, NIN_TRAYFOUND);
+        }
+        return;
+    }
+    if (m_icons.empty())
+        return;
+    if (!m_bGraceOver && m_sinceFirstAdd.hasExpired(GraceMs())) {
+        // From now on the desktop is looked at less often.
+        m_bGraceOver = true;
+        killTimer(m_nWaitTimer);
+        m_nWaitTimer = 0;
+        WaitForTray();
+    }
 }
 
 BOOL CQtShellTray::Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) {
@@ -102,12 +109,12 @@ BOOL CQtShellTray::Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) 
             return FALSE;
         Icon& icon = m_icons[key];
         icon.nid = nid;
-        if (m_kind == TrayKind::None)
-            m_kind = LookForTray();
-        if (m_kind != TrayKind::None)
+        if (m_kind != TrayKind::None) {
             PutInTray(key, icon);
-        else
+        } else {
             WaitForTray();
+            LookForTray();
+        }
         return TRUE;
     }
     case NIM_MODIFY: {
@@ -157,7 +164,7 @@ void CQtShellTray::PutInTray(const Key& key, Icon& icon) {
         const std::vector<MenuResource>* pMenu = CPlatform::LoadMenu(int(icon.nid.uID));
         if (pMenu != nullptr && !pMenu->empty()) {
             icon.pMenu = std::make_unique<QMenu>();
-            CQtFramework::AppendMenuItems(*icon.pMenu, pMenu->front(), 0);
+            CMenu::AppendMenuItems(*icon.pMenu, pMenu->front(), 0);
             connect(icon.pMenu.get(), &QMenu::triggered, this, [this, key](QAction* pAction) {
                 const auto it = m_icons.find(key);
                 if (it != m_icons.end())
@@ -237,21 +244,6 @@ void CQtShellTray::WaitForTray() {
 }
 
 void CQtShellTray::timerEvent(QTimerEvent* pEvent) {
-    if (pEvent->timerId() != m_nWaitTimer)
-        return;
-    m_kind = LookForTray();
-    if (m_kind != TrayKind::None) {
-        killTimer(m_nWaitTimer);
-        m_nWaitTimer = 0;
-        for (auto& [key, icon] : m_icons)
-            PutInTray(key, icon);
-        return;
-    }
-    if (!m_bGraceOver && m_sinceFirstAdd.hasExpired(GraceMs())) {
-        // From now on the desktop is looked at less often.
-        m_bGraceOver = true;
-        killTimer(m_nWaitTimer);
-        m_nWaitTimer = 0;
-        WaitForTray();
-    }
+    if (pEvent->timerId() == m_nWaitTimer)
+        LookForTray();
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+class QDBusPendingCallWatcher;
 class QMenu;
 
 // The notification area on QSystemTrayIcon, on whichever the desktop offers.
@@ -19,7 +20,9 @@ class QMenu;
 // icon's popup menu (the menu resource with the icon's id), exported over D-Bus, and its
 // items come back as WM_COMMAND; Activate, the host's primary click, is WM_LBUTTONDBLCLK.
 // An icon added before any tray exists waits for one; when none has come by the end of
-// the grace, the owner is told with NIN_TRAYMISSING, and the icon still waits.
+// the grace, the owner is told with NIN_TRAYMISSING, and the icon still waits; when it finds
+// a tray at last, the owner is told with NIN_TRAYFOUND. The desktop is asked without
+// blocking: the StatusNotifierWatcher by an asynchronous D-Bus call.
 class CQtShellTray : public QObject, public CShellTray {
     Q_OBJECT
 public:
@@ -48,7 +51,9 @@ private:
         bool bMissingTold = false;
     };
 
-    static TrayKind LookForTray();
+    // Asks the desktop for a tray unless a question is under way; OnLooked gets the answer.
+    void LookForTray();
+    void OnLooked(bool statusNotifierHost);
     void PutInTray(const Key& key, Icon& icon);
     void OnActivated(const Key& key, QSystemTrayIcon::ActivationReason reason);
     void Notify(const Key& key, UINT mouseMessage);
@@ -60,6 +65,7 @@ private:
     TrayKind m_kind = TrayKind::None;
     QElapsedTimer m_sinceFirstAdd;
     int m_nWaitTimer = 0;
+    QDBusPendingCallWatcher* m_pLook = nullptr;
     bool m_bGraceOver = false;
     std::optional<Key> m_rightPressed;
 };

@@ -18,12 +18,13 @@ public:
     ~CQuitSignals() override;
 
     // A signal has been handled.
-    bool m_bReceived = false;
+    bool Received() const { return m_bReceived; }
 
 private:
     static void OnSignal(int signal);
     void OnReadable();
 
+    bool m_bReceived = false;
     UINT m_nExitCommand;
     int m_fds[2] = {-1, -1};
     QSocketNotifier* m_pNotifier = nullptr;

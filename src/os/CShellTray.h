@@ -30,6 +30,9 @@ constexpr DWORD NOTIFYICONDATA_V1_SIZE = 88;
 // Sent as the mouse message when no notification area has shown the icon within the grace
 // after it was added. The icon stays wanted: a tray that comes later still shows it.
 constexpr UINT NIN_TRAYMISSING = WM_USER + 0x20;
+// Sent as the mouse message when a notification area shows an icon whose owner was told
+// NIN_TRAYMISSING.
+constexpr UINT NIN_TRAYFOUND = WM_USER + 0x21;
 
 // The notification area: one call, as Shell_NotifyIconA. Mouse actions on an icon come
 // back as uCallbackMessage posted to hWnd, wParam = icon id, lParam = mouse message.

@@ -2,13 +2,17 @@
 
 #include "CAnsiText.h"
 #include "CConfigFolder.h"
+#include "CFileDescriptor.h"
 #include "CIniLine.h"
 #include "CNumberText.h"
 #include "SettingsTable.h"
 
+#include <QSet>
+
 #include <algorithm>
-#include <cstdio>
+#include <fcntl.h>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -16,7 +20,8 @@ namespace {
 constexpr qsizetype kMaxCharacters = 259;
 constexpr DWORD kBufferSize = 4 * kMaxCharacters + 1;
 // Lines longer than this arrive in pieces, each read as a line of its own.
-constexpr int kIniLineBuffer = 520;
+constexpr qsizetype kIniLineBuffer = 520;
+const QByteArray kUtf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
 
 // The value's text up to its first NUL, or nothing when the key or the value is missing or
 // the text is longer than 259 characters.
@@ -59,6 +64,7 @@ bool CProfileStore::SetKey(HKEY* phKey, DWORD* pdwDisposition, HKEY hRootKey,
     m_strKeyPath = strKeyPath;
     m_hRootKey = hRootKey;
     m_knownTexts.clear();
+    m_pending.clear();
     return CRegistry::RegCreateKeyTransacted(hRootKey, strKeyPath, phKey, pdwDisposition) ==
            ERROR_SUCCESS;
 }
@@ -85,90 +91,119 @@ QString CProfileStore::GetProfileString(const QString& strSection, const QString
 
 std::optional<QString> CProfileStore::ReadProfileText(const QString& strSection,
                                                       const QString& strEntry) {
-    QString subKey;
-    const HKEY hBase = SectionBase(strSection, subKey);
-    const std::optional<QString> text = ReadText(hBase, subKey, strEntry);
+    const QString known = KnownName(strSection, strEntry);
+    if (const std::optional<QString> unit = m_bInUnit ? TextIn(m_unit, known) : std::nullopt)
+        return unit;
+    if (const std::optional<QString> pending = TextIn(m_pending, known))
+        return pending;
+    const std::optional<QString> text =
+        ReadText(m_hRootKey, m_strKeyPath + QLatin1Char('\\') + strSection, strEntry);
     if (text)
-        Remember(strSection, strEntry, *text);
+        m_knownTexts.insert(known, *text);
+    else
+        m_knownTexts.remove(known);
     return text;
 }
 
 bool CProfileStore::WriteProfileString(const QString& strSection, const QString& strEntry,
                                        const QString& strValue) {
-    const QString known = KnownName(strSection, strEntry);
-    const auto unitText = m_unitTexts.constFind(known);
-    const auto knownText = m_knownTexts.constFind(known);
-    if (unitText != m_unitTexts.cend()
-            ? *unitText == strValue
-            : knownText != m_knownTexts.cend() && *knownText == strValue) {
-        if (m_bInUnit)
-            m_unitSkipped.append({strSection, strEntry, strValue});
-        return true;
-    }
-    // A unit that could not begin writes nothing: a part of it must not stand alone.
-    if (m_bInUnit && m_hUnitKey == nullptr)
-        return false;
-    m_bUnitChanged = m_bInUnit;
-    return StoreText(strSection, strEntry, strValue);
+    Write write = MakeWrite(strSection, strEntry, strValue);
+    if (!m_bInUnit)
+        return WriteUnit({write}, std::nullopt);
+    m_unit.removeIf([&write](const Write& other) { return other.known == write.known; });
+    m_unit.append(std::move(write));
+    return true;
 }
 
 void CProfileStore::BeginWriteUnit() {
     m_bInUnit = true;
-    m_bUnitChanged = false;
-    m_unitTexts.clear();
-    m_unitSkipped.clear();
-    if (CRegistry::RegCreateKeyTransacted(m_hRootKey, m_strKeyPath, &m_hUnitKey, nullptr) !=
-        ERROR_SUCCESS)
-        m_hUnitKey = nullptr;
+    m_unit.clear();
 }
 
 bool CProfileStore::EndWriteUnit() {
-    // A unit that changes something while another writer changed what it left alone is
-    // written whole, so that the group never holds a mix of both.
-    for (const SkippedWrite& skipped : m_bUnitChanged ? m_unitSkipped : QList<SkippedWrite>()) {
-        QString subKey;
-        const HKEY hBase = SectionBase(skipped.section, subKey);
-        if (ReadText(hBase, subKey, skipped.entry) != skipped.value)
-            StoreText(skipped.section, skipped.entry, skipped.value);
-    }
-    const bool written =
-        m_hUnitKey != nullptr && CRegistry::RegCloseKey(m_hUnitKey) == ERROR_SUCCESS;
-    if (written)
-        m_knownTexts.insert(m_unitTexts);
-    m_unitTexts.clear();
-    m_unitSkipped.clear();
-    m_hUnitKey = nullptr;
     m_bInUnit = false;
-    return written;
+    return WriteUnit(std::exchange(m_unit, {}), std::nullopt);
 }
 
-bool CProfileStore::StoreText(const QString& strSection, const QString& strEntry,
-                              const QString& strValue) {
-    QString subKey;
-    HKEY hKey = nullptr;
-    if (CRegistry::RegCreateKeyEx(SectionBase(strSection, subKey), subKey, &hKey, nullptr) !=
-        ERROR_SUCCESS)
+bool CProfileStore::WriteNameList(const QStringList& names, int nSelection) {
+    using namespace SettingsTable;
+    Writes writes;
+    int i = 0;
+    for (; i < names.size(); ++i)
+        writes.append(MakeWrite(kSection, ComboName(i), names.at(i)));
+    // An empty value ends the list, so the names this store knew beyond it are blanked.
+    for (Write blank = MakeWrite(kSection, ComboName(i), QString()); !KnownText(blank).isEmpty();
+         blank = MakeWrite(kSection, ComboName(++i), QString()))
+        writes.append(blank);
+    writes.append(MakeWrite(kSection, kComboNameSel, QString::number(nSelection)));
+    return WriteUnit(writes, MakeWrite(kSection, ComboName(i), QString()));
+}
+
+CProfileStore::Write CProfileStore::MakeWrite(const QString& strSection, const QString& strEntry,
+                                              const QString& strValue) {
+    return {strSection, strEntry, strValue, KnownName(strSection, strEntry)};
+}
+
+std::optional<QString> CProfileStore::TextIn(const Writes& writes, const QString& known) {
+    for (const Write& write : writes) {
+        if (write.known == known)
+            return write.value;
+    }
+    return std::nullopt;
+}
+
+QString CProfileStore::KnownText(const Write& write) const {
+    return TextIn(m_pending, write.known).value_or(m_knownTexts.value(write.known));
+}
+
+bool CProfileStore::WriteUnit(const Writes& writes, const std::optional<Write>& listEnd) {
+    // The unit says what its values are now: what was pending for them is void.
+    QSet<QString> names;
+    for (const Write& write : writes)
+        names.insert(write.known);
+    m_pending.removeIf([&names](const Write& pending) { return names.contains(pending.known); });
+    const bool changed = std::any_of(writes.begin(), writes.end(), [this](const Write& write) {
+        const auto known = m_knownTexts.constFind(write.known);
+        return known == m_knownTexts.cend() || *known != write.value;
+    });
+    if (!changed)
+        return true;
+    Writes all = m_pending + writes;
+    if (!Store(all, listEnd)) {
+        // Kept for the next write that reaches the file; the failure itself is silent.
+        m_pending = std::move(all);
         return false;
-    const LONG result = WriteText(hKey, strEntry.toUtf8(), strValue.toUtf8());
-    CRegistry::RegCloseKey(hKey);
-    if (result != ERROR_SUCCESS)
-        return false;
-    Remember(strSection, strEntry, strValue);
+    }
+    for (const Write& write : all)
+        m_knownTexts.insert(write.known, write.value);
+    m_pending.clear();
     return true;
 }
 
-HKEY CProfileStore::SectionBase(const QString& strSection, QString& strSubKey) const {
-    if (m_hUnitKey != nullptr) {
-        strSubKey = strSection;
-        return m_hUnitKey;
-    }
-    strSubKey = m_strKeyPath + QLatin1Char('\\') + strSection;
-    return m_hRootKey;
-}
-
-void CProfileStore::Remember(const QString& strSection, const QString& strEntry,
-                             const QString& strText) {
-    (m_bInUnit ? m_unitTexts : m_knownTexts).insert(KnownName(strSection, strEntry), strText);
+bool CProfileStore::Store(const Writes& writes, const std::optional<Write>& listEnd) const {
+    HKEY hAppKey = nullptr;
+    if (CRegistry::RegCreateKeyTransacted(m_hRootKey, m_strKeyPath, &hAppKey, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const auto set = [hAppKey](const Write& write) {
+        // A value whose text is already that keeps its bytes (a Latin-1 hand edit among them).
+        if (ReadText(hAppKey, write.section, write.entry) == write.value)
+            return true;
+        HKEY hKey = nullptr;
+        if (CRegistry::RegCreateKeyEx(hAppKey, write.section, &hKey, nullptr) != ERROR_SUCCESS)
+            return false;
+        const LONG result = WriteText(hKey, write.entry.toUtf8(), write.value.toUtf8());
+        CRegistry::RegCloseKey(hKey);
+        return result == ERROR_SUCCESS;
+    };
+    bool stored = true;
+    for (const Write& write : writes)
+        stored = set(write) && stored;
+    if (stored && listEnd &&
+        !ReadText(hAppKey, listEnd->section, listEnd->entry).value_or(QString()).isEmpty())
+        stored = set(*listEnd);
+    // Closing the key writes everything as one change.
+    return CRegistry::RegCloseKey(hAppKey) == ERROR_SUCCESS && stored;
 }
 
 bool CProfileStore::OpenApplicationKey(DWORD* pdwDisposition) {
@@ -185,23 +220,29 @@ bool CProfileStore::OpenApplicationKey(DWORD* pdwDisposition) {
 
 void CProfileStore::ImportIniFile(HKEY hAppKey) {
     const QByteArray path = CConfigFolder::WindowsDirectory() + '/' + SettingsTable::kLegacyIniName;
-    FILE* file = std::fopen(path.constData(), "r");
-    if (file == nullptr)
+    QByteArray whole;
+    // A file far larger than any settings file could never be written into the hive.
+    if (const CFileDescriptor file = CFileDescriptor::Open(path, O_RDONLY);
+        !file.IsOpen() || !file.ReadAll(whole, CRegistry::kMaxHiveSize))
         return;
     // A file from Windows is in its ANSI code page unless it is all valid UTF-8.
-    QByteArray whole;
-    char buffer[kIniLineBuffer];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        whole.append(buffer, qsizetype(n));
     const bool utf8 = whole.isValidUtf8();
-    std::rewind(file);
     const auto asUtf8 = [utf8](const QByteArray& bytes) {
         return utf8 ? bytes : CAnsiText::FromWindows1252(bytes).toUtf8();
     };
 
     HKEY hSection = nullptr;
-    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
-        const CIniLine line = CIniLine::Classify(QByteArray(buffer));
+    // Notepad puts a byte-order mark before the first header.
+    qsizetype start = whole.startsWith(kUtf8Bom) ? kUtf8Bom.size() : 0;
+    while (start < whole.size()) {
+        // A line as fgets gives it: up to its line feed, at most kIniLineBuffer - 1 bytes, and
+        // as a C string, up to a NUL.
+        const qsizetype lineFeed = whole.indexOf('\n', start);
+        const qsizetype end =
+            std::min(lineFeed < 0 ? whole.size() : lineFeed + 1, start + kIniLineBuffer - 1);
+        const char* text = whole.constData() + start;
+        const CIniLine line = CIniLine::Classify(QByteArray(text, qstrnlen(text, end - start)));
+        start = end;
         if (line.m_kind == CIniLine::Kind::Section) {
             if (hSection != nullptr)
                 CRegistry::RegCloseKey(hSection);
@@ -214,5 +255,4 @@ void CProfileStore::ImportIniFile(HKEY hAppKey) {
     }
     if (hSection != nullptr)
         CRegistry::RegCloseKey(hSection);
-    std::fclose(file);
 }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -22,9 +23,13 @@
 // changed meanwhile is not undone by a save of unchanged settings. (A value that was missing
 // when it was read has no such text: writing it stores it.) The writes between
 // BeginWriteUnit and EndWriteUnit reach the file together as one change, or none of them does;
-// reads in between see them. A unit that changes something is written whole when another
-// writer changed any of the values it left alone, so that a group (the name list) never holds
-// a mix of two writers' versions: the later one wins.
+// reads in between see them. A unit counts as changed when it differs as a whole from what
+// this store last read or wrote of its values: then all of it is written, so that a group (the
+// name list) never holds a mix of two writers' versions and the later one wins; else nothing.
+//
+// A write that fails (a full disk, a read-only folder, a held lock) stays pending, silently:
+// reads see it, and the next write of this store that reaches the file carries it along in the
+// same change. A later write of the same value replaces it.
 //
 // First run: SetKey creates the application key with CRegistry::RegCreateKeyTransacted. When
 // the key is new, its creation and everything ImportIniFile then writes through it stay in
@@ -53,32 +58,41 @@ public:
     // hAppKey: as UTF-8 when the file is valid UTF-8, else as Windows-1252 made UTF-8.
     void ImportIniFile(HKEY hAppKey);
     void BeginWriteUnit();
-    // True when the unit's writes are in the file.
+    // True when the unit's writes are in the file, or it changed nothing.
     bool EndWriteUnit();
+    // The name list and its selection as one unit: ComboName0, ComboName1, ... = the names,
+    // the names this store knew beyond them blanked, ComboNameSel = nSelection. When written,
+    // the list also ends after the last name in the file, whatever another writer put there.
+    bool WriteNameList(const QStringList& names, int nSelection);
 
     QString m_strKeyPath;
     HKEY m_hRootKey;
 
 private:
-    // The key that the section's operations start from, and the path from there.
-    HKEY SectionBase(const QString& strSection, QString& strSubKey) const;
-    // The value's text, remembered as what this instance last read; nothing when missing.
-    std::optional<QString> ReadProfileText(const QString& strSection, const QString& strEntry);
-    void Remember(const QString& strSection, const QString& strEntry, const QString& strText);
-    bool StoreText(const QString& strSection, const QString& strEntry, const QString& strValue);
-
-    struct SkippedWrite {
+    struct Write {
         QString section;
         QString entry;
         QString value;
+        QString known; // the section and value name as m_knownTexts holds them
     };
+    using Writes = QList<Write>;
 
-    // The text last read or written under each section and value name (case-folded); within a
-    // unit, what it read or wrote, kept apart until the unit is in the file.
+    static Write MakeWrite(const QString& strSection, const QString& strEntry,
+                           const QString& strValue);
+    // The value's text as this store sees it (its unit, its pending writes, then the file);
+    // what the file gives is remembered as what this instance last read.
+    std::optional<QString> ReadProfileText(const QString& strSection, const QString& strEntry);
+    static std::optional<QString> TextIn(const Writes& writes, const QString& known);
+    // The text last read or written, or pending, without looking at the file.
+    QString KnownText(const Write& write) const;
+    // Writes the unit when it changes something; listEnd is emptied in the file too then.
+    bool WriteUnit(const Writes& writes, const std::optional<Write>& listEnd);
+    // The writes as one change of the file.
+    bool Store(const Writes& writes, const std::optional<Write>& listEnd) const;
+
+    // The text last read or written under each section and value name (case-folded).
     QHash<QString, QString> m_knownTexts;
-    QHash<QString, QString> m_unitTexts;
-    QList<SkippedWrite> m_unitSkipped; // the unit's writes left out as unchanged
+    Writes m_pending; // writes that failed, in the order they were made
+    Writes m_unit;
     bool m_bInUnit = false;
-    bool m_bUnitChanged = false;
-    HKEY m_hUnitKey = nullptr;
 };

@@ -1,9 +1,8 @@
 #include "CRegistry.h"
 
 #include "CConfigFolder.h"
+#include "CFileDescriptor.h"
 #include "CRegistryHive.h"
-
-#include <QScopeGuard>
 
 #include <cerrno>
 #include <chrono>
@@ -43,14 +42,6 @@ HKEY__ g_localMachine{QStringLiteral("HKEY_LOCAL_MACHINE"), true, nullptr};
 
 // How long a change waits for another process's lock before it fails.
 constexpr auto kLockWait = std::chrono::milliseconds(1500);
-
-template <typename Call> auto RetryOnSignal(Call call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
 
 std::optional<QString> JoinPath(const QString& parent, const QString& subKey) {
     if (subKey.isEmpty())
@@ -93,19 +84,6 @@ struct FileHive {
 // The last hive read, reused while its file keeps its version.
 FileHive g_lastRead;
 
-bool ReadAll(int fd, off_t limit, QByteArray& content) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = RetryOnSignal([&] { return ::read(fd, buffer, sizeof buffer); });
-        if (n <= 0)
-            return n == 0;
-        content.append(buffer, n);
-        // Grown past the limit while it was read: not read at all.
-        if (content.size() > limit)
-            return false;
-    }
-}
-
 // The hive in the file as it is now. A missing file reads as an empty hive; a file too large
 // to be a settings file is not read at all.
 LONG ReadHive(const QByteArray& path, FileHive& current) {
@@ -123,35 +101,22 @@ LONG ReadHive(const QByteArray& path, FileHive& current) {
         current = g_lastRead;
         return ERROR_SUCCESS;
     }
-    const int fd = RetryOnSignal([&] { return ::open(path.constData(), O_RDONLY | O_CLOEXEC); });
-    if (fd < 0)
+    const CFileDescriptor file = CFileDescriptor::Open(path, O_RDONLY);
+    if (!file.IsOpen())
         return ERROR_REGISTRY_IO_FAILED;
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return ERROR_REGISTRY_IO_FAILED;
     if (info.st_size > CRegistry::kMaxHiveSize)
         return ERROR_FILE_TOO_LARGE;
     QByteArray content;
     content.reserve(info.st_size);
-    if (!ReadAll(fd, CRegistry::kMaxHiveSize, content))
+    if (!file.ReadAll(content, CRegistry::kMaxHiveSize))
         return ERROR_REGISTRY_IO_FAILED;
     // The version is the one read; a change while reading shows as a new version next time.
     g_lastRead = {std::make_shared<const CRegistryHive>(CRegistryHive::Parse(content)),
                   FileVersion(info), mode_t(info.st_mode & 07777)};
     current = g_lastRead;
     return ERROR_SUCCESS;
-}
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = RetryOnSignal(
-            [&] { return ::write(fd, bytes.constData() + done, size_t(bytes.size() - done)); });
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 QByteArray FolderOf(const QByteArray& file) {
@@ -177,11 +142,8 @@ bool MakeFolders(const QByteArray& folder) {
 }
 
 bool SyncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && synced;
+    CFileDescriptor handle = CFileDescriptor::Open(folder, O_RDONLY | O_DIRECTORY);
+    return handle.IsOpen() && ::fsync(handle.Get()) == 0 && handle.Close();
 }
 
 // The file a change replaces: the hive, or the end of its chain of links (empty for a loop).
@@ -198,44 +160,74 @@ QByteArray ChangedFile() {
     return {};
 }
 
-// Opens the lock without following a link and without blocking on anything but a regular file.
-int OpenLockFile(const QByteArray& lockPath) {
-    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = RetryOnSignal(
-        [&] { return ::open(lockPath.constData(), O_RDWR | O_CREAT | kFlags, 0644); });
-    // Another user's lock file locks as well when it can only be read.
-    if (fd < 0)
-        fd = RetryOnSignal([&] { return ::open(lockPath.constData(), O_RDONLY | kFlags); });
+// Opens the lock file without following a link and without blocking on anything but a
+// regular file; another user's that this user may only read locks as well.
+CFileDescriptor OpenLockFile(const QByteArray& lockPath) {
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK;
+    CFileDescriptor lock = CFileDescriptor::Open(lockPath, O_RDWR | O_CREAT | kFlags, 0644);
+    if (!lock.IsOpen())
+        lock = CFileDescriptor::Open(lockPath, O_RDONLY | kFlags);
     struct stat info;
-    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    if (lock.IsOpen() && (::fstat(lock.Get(), &info) != 0 || !S_ISREG(info.st_mode)))
+        lock.Close();
+    return lock;
 }
 
-// The exclusive lock that serializes every change of the file, or -1. It is "<file>.lock";
-// when this user cannot open that (another user's that only its owner may read, or a link),
-// the lock moves to the folder itself. A lock that another process holds longer than kLockWait
-// fails the change. The folder is made here, as this is the first thing any change needs.
-int LockFor(const QByteArray& file) {
+// What serializes the changes of one file. Every writer locks the folder, which any user who
+// may read and write it can open whatever the owners and modes of the files in it, and then
+// "<file>.lock" when it can open that; older writers lock only the file. Where the file system
+// takes no lock on a folder, the lock file alone serves.
+struct HiveLock {
+    CFileDescriptor folder;
+    CFileDescriptor file;
+};
+
+// The handles of the lock, unlocked; nothing when it cannot be had. The folder is made here,
+// as this is the first thing any change needs.
+std::optional<HiveLock> OpenLock(const QByteArray& file) {
     if (file.isEmpty() || !MakeFolders(FolderOf(file)))
-        return -1;
-    int fd = OpenLockFile(file + ".lock");
-    if (fd < 0)
-        fd = ::open(FolderOf(file).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) ||
-            std::chrono::steady_clock::now() >= deadline) {
-            ::close(fd);
-            return -1;
+        return std::nullopt;
+    HiveLock lock{CFileDescriptor::Open(FolderOf(file), O_RDONLY | O_DIRECTORY),
+                  OpenLockFile(file + ".lock")};
+    if (!lock.folder.IsOpen())
+        return std::nullopt;
+    return lock;
+}
+
+// Takes one exclusive lock, retrying while another process holds it, until the deadline.
+// EWOULDBLOCK at the deadline fails; any other error means the file system takes no lock here.
+bool Flock(const CFileDescriptor& handle, std::chrono::steady_clock::time_point deadline,
+           bool& unsupported) {
+    while (::flock(handle.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            unsupported = true;
+            return false;
         }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return fd;
+    return true;
+}
+
+// Locks both, or fails when another process holds either for longer than kLockWait or when
+// neither can be locked.
+std::optional<HiveLock> LockFor(const QByteArray& file) {
+    std::optional<HiveLock> lock = OpenLock(file);
+    if (!lock)
+        return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    bool folderUnsupported = false;
+    const bool folderLocked = Flock(lock->folder, deadline, folderUnsupported);
+    if (!folderLocked && !folderUnsupported)
+        return std::nullopt;
+    bool fileUnsupported = false;
+    const bool fileLocked = lock->file.IsOpen() && Flock(lock->file, deadline, fileUnsupported);
+    if (lock->file.IsOpen() && !fileLocked && !fileUnsupported)
+        return std::nullopt;
+    if (!folderLocked && !fileLocked)
+        return std::nullopt;
+    return lock;
 }
 
 // Writes content into a temporary file beside the file and renames it over the file.
@@ -243,13 +235,12 @@ bool ReplaceFile(const QByteArray& path, const QByteArray& content, std::optiona
     const QByteArray tempPath = path + ".tmp";
     // Only the lock holder writes the temporary file, so one found here is a dead writer's.
     ::unlink(tempPath.constData());
-    const int fd = RetryOnSignal([&] {
-        return ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    });
-    if (fd < 0)
+    CFileDescriptor temp = CFileDescriptor::Open(tempPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (!temp.IsOpen())
         return false;
-    bool written = (!mode || ::fchmod(fd, *mode) == 0) && WriteAll(fd, content) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
+    bool written = (!mode || ::fchmod(temp.Get(), *mode) == 0) && temp.WriteAll(content) &&
+                   ::fsync(temp.Get()) == 0;
+    written = temp.Close() && written;
     if (!written || ::rename(tempPath.constData(), path.constData()) != 0) {
         ::unlink(tempPath.constData());
         return false;
@@ -275,10 +266,9 @@ LONG Commit(const std::vector<Change>& changes) {
     // A change that changes nothing takes no lock, so another process's lock never holds it up.
     if (result != ERROR_SUCCESS || !Changes(*current.hive, changes))
         return result;
-    const int lock = LockFor(file);
-    if (lock < 0)
+    const std::optional<HiveLock> lock = LockFor(file);
+    if (!lock)
         return ERROR_REGISTRY_IO_FAILED;
-    const auto unlock = qScopeGuard([lock] { ::close(lock); });
     result = ReadHive(file, current);
     if (result != ERROR_SUCCESS)
         return result;
@@ -287,8 +277,11 @@ LONG Commit(const std::vector<Change>& changes) {
         change(hive);
     if (!hive.IsModified())
         return ERROR_SUCCESS;
-    return ReplaceFile(file, hive.Serialize(), current.mode) ? ERROR_SUCCESS
-                                                             : ERROR_REGISTRY_IO_FAILED;
+    const QByteArray content = hive.Serialize();
+    // A file past the cap would be no settings file at the next start.
+    if (content.size() > CRegistry::kMaxHiveSize)
+        return ERROR_FILE_TOO_LARGE;
+    return ReplaceFile(file, content, current.mode) ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
 }
 
 // The hive as the key sees it: the file with the key's held-back changes applied.
@@ -358,13 +351,10 @@ LONG CRegistry::CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWO
         key->pending = std::make_shared<Transaction>();
     if (!existed) {
         // A held-back creation would otherwise only fail at the close, long after the caller
-        // was told that the key is there.
-        if (key->pending && !hKey->pending) {
-            const int lock = LockFor(ChangedFile());
-            if (lock < 0)
-                return ERROR_REGISTRY_IO_FAILED;
-            ::close(lock);
-        }
+        // was told that the key is there. Whether the lock can be had is enough; it is taken
+        // at the close.
+        if (key->pending && !hKey->pending && !OpenLock(ChangedFile()))
+            return ERROR_REGISTRY_IO_FAILED;
         const LONG result =
             ApplyChange(key.get(), [keyPath = path](CRegistryHive& h) { h.AddKey(keyPath); });
         if (result != ERROR_SUCCESS)

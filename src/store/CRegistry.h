@@ -33,15 +33,17 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // larger than kMaxHiveSize is never read or written: every call fails with
 // ERROR_FILE_TOO_LARGE.
 //
-// A change is one read-modify-write under an exclusive flock on "<hive>.lock" (never followed
-// through a link; when this user cannot open it, the folder is locked instead): re-read,
-// apply, write "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then
-// succeed. A change that changes nothing writes nothing and takes no lock; a lock that another
-// process holds for more than a second and a half fails the change. A crash leaves the old
-// file or the new one; a failure before the rename leaves the hive byte-identical and removes
-// the temporary file. A symlinked hive has the end of its link chain replaced, and the lock
-// and temporary file lie beside that file. The file's mode is kept. Reads take no lock: the
-// hive is only ever replaced whole by rename, so an open sees one complete version.
+// A change is one read-modify-write under an exclusive flock on the hive's folder and on
+// "<hive>.lock" (never followed through a link, and left out when this user cannot open it),
+// so that any two writers exclude each other whoever owns the lock file: re-read, apply, write
+// "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then succeed. A
+// change that changes nothing writes nothing and takes no lock; a lock that another process
+// holds for more than a second and a half fails the change, and so does a change that would
+// make the file larger than kMaxHiveSize. A crash leaves the old file or the new one; a
+// failure before the rename leaves the hive byte-identical and removes the temporary file. A
+// symlinked hive has the end of its link chain replaced, and the lock and temporary file lie beside
+// that file. The file's mode is kept. Reads take no lock: the hive is only ever replaced whole by
+// rename, so an open sees one complete version.
 //
 // Names of subkeys are joined to their parent's path with a backslash; a path with an empty
 // name in it or a control character fails with ERROR_BAD_PATHNAME. Keys created or opened by
@@ -58,7 +60,7 @@ public:
     // through keys created or opened below it, is held back: it is written as one change
     // when the last of these keys is closed, and that RegCloseKey reports the result. Until
     // then these keys read as if it were written; nothing of it outlives a crash. Creating a
-    // new key fails at once when the hive's folder takes no lock file.
+    // new key fails at once when the hive's folder cannot be made or opened for its lock.
     static LONG RegCreateKeyTransacted(HKEY hKey, const QString& subKey, HKEY* phkResult,
                                        DWORD* pdwDisposition);
     // Fails with ERROR_FILE_NOT_FOUND when the key does not exist.

@@ -16,38 +16,40 @@ const QByteArray kUtf16Bom = QByteArrayLiteral("\xFF\xFE");
 enum class Signature { None, Regedit4, Unicode };
 
 Signature SignatureOf(const QByteArray& text) {
-    const QByteArray line =
-        (text.startsWith(kUtf8Bom) ? text.mid(kUtf8Bom.size()) : text).trimmed();
+    const QByteArray line = text.trimmed();
     if (line == kSignature)
         return Signature::Regedit4;
     return line == kUnicodeSignature ? Signature::Unicode : Signature::None;
 }
 
-QByteArray FromUtf16Le(const QByteArray& bytes) {
+QString FromUtf16LeUnits(const QByteArray& bytes) {
     QString text(bytes.size() / 2, Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = QChar(char16_t(uchar(bytes[2 * i]) | uchar(bytes[2 * i + 1]) << 8));
-    return text.toUtf8();
+    return text;
 }
 
-// UTF-16LE with its byte-order mark becomes UTF-8; anything else stays as it is.
-QByteArray AsUtf8(const QByteArray& fileContent) {
-    return fileContent.startsWith(kUtf16Bom) ? FromUtf16Le(fileContent.mid(kUtf16Bom.size()))
-                                             : fileContent;
+QByteArray FromUtf16Le(const QByteArray& bytes) {
+    return FromUtf16LeUnits(bytes).toUtf8();
+}
+
+// A regedit export in UTF-16LE as UTF-8: its byte-order mark, whole UTF-16 and the registry
+// editor's header. Any other file that happens to begin with FF FE keeps its bytes.
+std::optional<QByteArray> FromUtf16Export(const QByteArray& fileContent) {
+    if (!fileContent.startsWith(kUtf16Bom) || fileContent.size() % 2 != 0)
+        return std::nullopt;
+    const QString text = FromUtf16LeUnits(fileContent.mid(kUtf16Bom.size()));
+    if (!text.isValidUtf16())
+        return std::nullopt;
+    QByteArray utf8 = text.toUtf8();
+    const qsizetype firstLineEnd = utf8.indexOf('\n');
+    if (SignatureOf(firstLineEnd < 0 ? utf8 : utf8.left(firstLineEnd)) == Signature::None)
+        return std::nullopt;
+    return utf8;
 }
 
 bool IsAscii(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
-}
-
-// Reads ask for the same key again and again: its folded form is kept.
-QString FoldedKey(const QString& keyPath) {
-    static QString lastKey, lastFolded;
-    if (keyPath != lastKey || lastKey.isNull()) {
-        lastKey = keyPath;
-        lastFolded = keyPath.toCaseFolded();
-    }
-    return lastFolded;
 }
 
 // Names compare case-insensitively. Bytes that are no valid UTF-8 compare exactly, so that two
@@ -56,17 +58,6 @@ QByteArray FoldedName(const QByteArray& name) {
     if (IsAscii(name))
         return name.toLower();
     return name.isValidUtf8() ? QString::fromUtf8(name).toCaseFolded().toUtf8() : name;
-}
-
-QByteArray ValueId(const QString& keyPath, const QByteArray& name) {
-    static QString lastKey;
-    static QByteArray lastPrefix;
-    if (keyPath != lastKey || lastKey.isNull()) {
-        const QByteArray key = FoldedKey(keyPath).toUtf8();
-        lastKey = keyPath;
-        lastPrefix = QByteArray::number(key.size()) + ':' + key;
-    }
-    return lastPrefix + FoldedName(name);
 }
 
 QByteArray Quoted(const QByteArray& bytes) {
@@ -262,7 +253,13 @@ bool Continues(const QByteArray& text, QByteArray& piece) {
 
 CRegistryHive CRegistryHive::Parse(const QByteArray& fileContent) {
     CRegistryHive hive;
-    QList<QByteArray> texts = AsUtf8(fileContent).split('\n');
+    QByteArray content = FromUtf16Export(fileContent).value_or(fileContent);
+    // A UTF-8 byte-order mark (as Notepad writes it) is no part of the first line.
+    if (content.startsWith(kUtf8Bom)) {
+        hive.m_byteOrderMark = kUtf8Bom;
+        content.remove(0, kUtf8Bom.size());
+    }
+    QList<QByteArray> texts = content.split('\n');
     hive.m_finalLineFeed = texts.last().isEmpty();
     if (hive.m_finalLineFeed)
         texts.removeLast();
@@ -331,7 +328,7 @@ CRegistryHive::Line CRegistryHive::Classify(const QByteArray& text, const QByteA
 }
 
 QByteArray CRegistryHive::Serialize() const {
-    QByteArray out;
+    QByteArray out = m_byteOrderMark;
     for (size_t i = 0; i < m_lines.size(); ++i) {
         out += m_lines[i].text;
         if (i + 1 < m_lines.size() || m_finalLineFeed)
@@ -379,6 +376,21 @@ void CRegistryHive::SetValue(const QString& keyPath, const QByteArray& name,
     if (LastLineOf(keyPath) < 0)
         AppendHeader(keyPath);
     Insert(LastLineOf(keyPath) + 1, ValueLine(keyPath, name, data));
+}
+
+QString CRegistryHive::FoldedKey(const QString& keyPath) const {
+    if (keyPath != m_foldedFor || m_foldedFor.isNull()) {
+        m_foldedFor = keyPath;
+        m_folded = keyPath.toCaseFolded();
+        const QByteArray key = m_folded.toUtf8();
+        m_valueIdPrefix = QByteArray::number(key.size()) + ':' + key;
+    }
+    return m_folded;
+}
+
+QByteArray CRegistryHive::ValueId(const QString& keyPath, const QByteArray& name) const {
+    FoldedKey(keyPath);
+    return m_valueIdPrefix + FoldedName(name);
 }
 
 CRegistryHive::Line CRegistryHive::HeaderLine(const QString& keyPath) const {

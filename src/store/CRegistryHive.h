@@ -21,7 +21,9 @@
 // one). In a "Windows Registry Editor Version 5.00" export the text types hex(1), hex(2) and
 // hex(7) hold UTF-16LE, which reads as UTF-8. Such an export, also in UTF-16LE with a
 // byte-order mark, is read as if it were the UTF-8 REGEDIT4 file that its first change
-// writes whole. Key names that are no valid UTF-8 read as Windows-1252 (CAnsiText).
+// writes whole; a file that begins with that mark but is no UTF-16 with the registry editor's
+// header is read as bytes like any other. A UTF-8 byte-order mark is skipped and kept. Key names
+// that are no valid UTF-8 read as Windows-1252 (CAnsiText).
 //
 // Reading is tolerant. A line is a header, a value, or anything else: comments, blank lines,
 // other value types, broken quotes, unknown escapes, values with no key above them. Lines of
@@ -66,6 +68,9 @@ private:
     // text is the exact bytes, content what they say once continuation lines are joined.
     static Line Classify(const QByteArray& text, const QByteArray& content,
                          std::optional<QString>& currentKey, bool unicodeExport);
+    // Reads ask for the same key again and again: its folded form is kept.
+    QString FoldedKey(const QString& keyPath) const;
+    QByteArray ValueId(const QString& keyPath, const QByteArray& name) const;
     Line HeaderLine(const QString& keyPath) const;
     Line ValueLine(const QString& keyPath, const QByteArray& name, const QByteArray& data) const;
     // Index of the last header or value line of the key, or -1.
@@ -76,6 +81,7 @@ private:
     void AddToIndex(const Line& line, qsizetype index);
 
     std::vector<Line> m_lines;
+    QByteArray m_byteOrderMark; // a UTF-8 one the file began with, kept in front of it
     bool m_finalLineFeed = true;
     bool m_crlf = false;
     bool m_modified = false;
@@ -83,4 +89,8 @@ private:
     QHash<QByteArray, qsizetype> m_valueLines; // key and value name -> the value's line
     QHash<QString, qsizetype> m_lastLines;     // key -> its last header or value line
     QSet<QString> m_keys;                      // keys with a header, and every key above them
+    // The key FoldedKey last folded, its folded form and the start of its values' ids.
+    mutable QString m_foldedFor;
+    mutable QString m_folded;
+    mutable QByteArray m_valueIdPrefix;
 };

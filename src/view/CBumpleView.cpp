@@ -22,6 +22,10 @@
 
 #include <algorithm>
 
+namespace {
+constexpr const char* kTrayFailedText = "Failed to create tray icon";
+}
+
 CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     CFramework& framework = CPlatform::Framework();
     if (const DialogTemplate* pTemplate = LoadDialogTemplate(IDD_BUMPLE_FORM))
@@ -126,6 +130,8 @@ void CBumpleView::PrepareToShow() {
         // The edit fields exist from here on; they take their labels' names.
         CDialogBuilder::SetLabel(this, IDC_PERIOD, "Bumple how often? (minutes)");
         CDialogBuilder::SetLabel(this, IDC_NAME, "Domain Name or IP Address");
+        CDialogBuilder::SetLabel(this, IDC_STATUS, "Status:");
+        CDialogBuilder::SetLabel(this, IDC_COUNTDOWN, "Time until next bumple:");
     }
     if (!m_bFitPending)
         return;
@@ -161,12 +167,17 @@ LRESULT CBumpleView::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
         OnTrayMissing();
         return 1;
     }
+    // A tray that comes while the box is still open makes the box moot: it closes as its
+    // OK button would.
+    if (lParam == LPARAM(NIN_TRAYFOUND)) {
+        CPlatform::Framework().EndMessageBox(QString::fromLatin1(kTrayFailedText));
+        return 1;
+    }
     return m_trayIcon.OnIconMessage(wParam, lParam);
 }
 
 void CBumpleView::OnTrayMissing() {
-    CPlatform::Framework().MessageBox(QStringLiteral("Failed to create tray icon"),
-                                      MessageIcon::Stop);
+    CPlatform::Framework().MessageBox(QString::fromLatin1(kTrayFailedText), MessageIcon::Stop);
     OnRestore();
 }
 

@@ -44,20 +44,16 @@ void CBumpleView::SaveNameList(const QString& strName) {
     CProfileStore& store = Store();
     using namespace SettingsTable;
     store.WriteProfileString(kSection, kOften, m_strPeriod);
-    // A crash or another instance sees the old list or the new one, never a mix.
-    store.BeginWriteUnit();
-    for (int i = 0; i < m_comboName->GetCount(); ++i)
-        store.WriteProfileString(kSection, ComboName(i), m_comboName->GetLBText(i));
     m_strName = strName;
-    if (m_comboName->FindStringExact(m_strName) < 0) {
-        const int index = m_comboName->AddString(m_strName);
-        m_comboName->SetCurSel(index);
-        store.WriteProfileString(kSection, ComboName(index), m_strName);
-    }
+    if (m_comboName->FindStringExact(m_strName) < 0)
+        m_comboName->SetCurSel(m_comboName->AddString(m_strName));
     m_nNameSel = m_comboName->FindStringExact(m_strName);
     m_comboName->SetCurSel(m_nNameSel);
-    store.WriteProfileInt(kSection, kComboNameSel, m_nNameSel);
-    store.EndWriteUnit();
+    // A crash or another instance sees the old list or the new one, never a mix.
+    QStringList names;
+    for (int i = 0; i < m_comboName->GetCount(); ++i)
+        names.append(m_comboName->GetLBText(i));
+    store.WriteNameList(names, m_nNameSel);
 }
 
 SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort) {

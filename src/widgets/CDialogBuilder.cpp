@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace {
 const char* const kIdProperty = "ctrlId";
 const char* const kIndexProperty = "ctrlIndex"; // place in the template
@@ -40,6 +42,13 @@ QRect Widened(QRect place, int needed, Qt::Alignment alignment, const QRect& bou
     else
         place.setRight(place.right() + extra);
     return place.intersected(bounds);
+}
+
+// The width a button needs: its text clear of the border by half a letter on each side.
+int ButtonWidth(const QWidget* pButton, const QString& text) {
+    const QFontMetrics metrics = pButton->fontMetrics();
+    const int border = pButton->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    return metrics.horizontalAdvance(text) + 2 * (border + metrics.averageCharWidth() / 2);
 }
 
 QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pOwner) {
@@ -86,6 +95,8 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
         const QIcon icon = pParent->windowIcon();
         if (!icon.isNull())
             pLabel->setPixmap(icon.pixmap(32, 32));
+        // The template's text names the picture for assistive technology.
+        pLabel->setAccessibleName(text);
         pWidget = pLabel;
         break;
     }
@@ -103,12 +114,10 @@ void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rec
     switch (ctl.kind) {
     case ControlKind::PushButton:
     case ControlKind::DefPushButton: {
-        // The text keeps clear of the button's border by half a letter on each side.
-        const QFontMetrics metrics = pWidget->fontMetrics();
-        const int border = pWidget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-        const int needed = metrics.horizontalAdvance(QString::fromUtf8(ctl.text)) +
-                           2 * (border + metrics.averageCharWidth() / 2);
-        place = Widened(place, needed, Qt::AlignHCenter, bounds);
+        // The button keeps its left edge, in the column of the controls above it; a button
+        // to its right makes room (KeepClearOfNeighbours).
+        place = Widened(place, ButtonWidth(pWidget, QString::fromUtf8(ctl.text)), Qt::AlignLeft,
+                        bounds);
         break;
     }
     case ControlKind::Edit:
@@ -130,14 +139,23 @@ void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rec
         if (QString::fromUtf8(ctl.text).trimmed().isEmpty() && !pLabel->wordWrap() &&
             (pLabel->alignment() & Qt::AlignLeft) != 0)
             place.setRight(bounds.right());
+        // Widening goes by the template's text, not by what the program has put there
+        // since, so the form looks the same whenever it is first shown.
+        const QString shown = pLabel->text();
+        pLabel->setText(QString::fromUtf8(ctl.text));
         if (!pLabel->wordWrap()) {
-            // Widening goes by the template's text, not by what the program has put there
-            // since, so the form looks the same whenever it is first shown.
-            const QString shown = pLabel->text();
-            pLabel->setText(QString::fromUtf8(ctl.text));
             place = Widened(place, pLabel->sizeHint().width(), pLabel->alignment(), bounds);
-            pLabel->setText(shown);
+        } else {
+            // A text of several lines gets the width of its longest line and the height of
+            // all of them, in a larger font too.
+            int widest = 0;
+            for (const QString& line : pLabel->text().split(QLatin1Char('\n')))
+                widest = std::max(widest, pLabel->fontMetrics().horizontalAdvance(line) + 1);
+            if (pLabel->text().contains(QLatin1Char('\n')))
+                place = Widened(place, widest, pLabel->alignment(), bounds);
+            place.setHeight(std::max(place.height(), pLabel->heightForWidth(place.width())));
         }
+        pLabel->setText(shown);
         break;
     }
     case ControlKind::CheckBox:
@@ -191,15 +209,34 @@ QSize CDialogBuilder::Place(QWidget* pParent, const DialogTemplate& dlg) {
         const ControlTemplate& ctl = dlg.controls[size_t(index.toInt())];
         PlaceControl(pWidget, ctl, units.MapRect(ctl.x, ctl.y, ctl.cx, ctl.cy), bounds);
     }
-    KeepClearOfNeighbours(pParent);
+    KeepClearOfNeighbours(pParent, bounds);
     return bounds.size();
 }
 
-void CDialogBuilder::KeepClearOfNeighbours(QWidget* pParent) {
+void CDialogBuilder::KeepClearOfNeighbours(QWidget* pParent, const QRect& bounds) {
     // A widened text and the control to its right on the same line must not overlap (the
     // template's rectangles never do, so any overlap comes from widening): a static to the
     // right moves over, anything else makes the text stop short of it.
     const QList<QWidget*> controls = pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    // A widened button narrows the button to its right from the left, which keeps its right
+    // edge, in its column, unless its own text needs more room than is left.
+    for (QWidget* pButton : controls) {
+        if (qobject_cast<QPushButton*>(pButton) == nullptr)
+            continue;
+        for (QWidget* pOther : controls) {
+            const QRect button = pButton->geometry();
+            QRect other = pOther->geometry();
+            auto* pOtherButton = qobject_cast<QPushButton*>(pOther);
+            if (pOther == pButton || pOtherButton == nullptr || other.left() <= button.left() ||
+                !button.intersects(other))
+                continue;
+            other.setLeft(button.right() + 1 + pButton->fontMetrics().averageCharWidth());
+            const int needed = ButtonWidth(pOtherButton, pOtherButton->text());
+            if (other.width() < needed)
+                other.setRight(std::min(other.left() + needed - 1, bounds.right()));
+            pOther->setGeometry(other);
+        }
+    }
     for (QWidget* pText : controls) {
         if (qobject_cast<QLabel*>(pText) == nullptr && qobject_cast<QCheckBox*>(pText) == nullptr)
             continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 
 class CMessageTarget;
@@ -26,5 +27,5 @@ public:
     static void SetLabel(QWidget* pParent, int id, const char* label);
 
 private:
-    static void KeepClearOfNeighbours(QWidget* pParent);
+    static void KeepClearOfNeighbours(QWidget* pParent, const QRect& bounds);
 };

@@ -103,6 +103,16 @@ void CDragListBox::keyPressEvent(QKeyEvent* pEvent) {
         EndDrag();
         return;
     }
+    // Ctrl+Shift+Up and Down move the selected item by one place, as in KDE's editors.
+    const int from = GetCurSel();
+    const int step = pEvent->key() == Qt::Key_Up ? -1 : pEvent->key() == Qt::Key_Down ? 1 : 0;
+    if (step != 0 && pEvent->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        if (!m_bDragging && from >= 0 && from + step >= 0 && from + step < count()) {
+            insertItem(from + step, takeItem(from));
+            SetCurSel(from + step);
+        }
+        return;
+    }
     QListWidget::keyPressEvent(pEvent);
 }
 

@@ -5,7 +5,8 @@
 // A single-selection list box whose items are reordered by dragging one onto another place.
 // The list follows the pressed mouse itself, as the window system's drag list does, rather
 // than starting a drag-and-drop operation: the move never leaves the list, and it works the
-// same on every platform plugin.
+// same on every platform plugin. Ctrl+Shift+Up and Ctrl+Shift+Down move the selected item
+// by one place.
 class CDragListBox : public QListWidget {
     Q_OBJECT
 public:

@@ -142,20 +142,20 @@ private slots:
         QVERIFY2(install.exitCode() == 0, install.readAll().constData());
 
         const QString help = CBumpleApp::HelpFilePath(prefix.filePath(QStringLiteral("bin")));
-        QCOMPARE(help, prefix.filePath(QStringLiteral("share/doc/bumple/README.md")));
+        QCOMPARE(help, prefix.filePath(QStringLiteral("share/doc/bumple/docs/manual.html")));
         QFile installed(help);
         QVERIFY(installed.open(QIODevice::ReadOnly));
-        QFile source(QStringLiteral(BUMPLE_SOURCE_DIR "/README.md"));
+        QFile source(QStringLiteral(BUMPLE_SOURCE_DIR "/docs/manual.html"));
         QVERIFY(source.open(QIODevice::ReadOnly));
         QCOMPARE(installed.readAll(), source.readAll());
         for (const char* path :
-             {"bin/bumple", "share/applications/bumple.desktop",
+             {"bin/bumple", "share/applications/example.quellmoor.Bumple.desktop",
               "share/metainfo/example.quellmoor.Bumple.metainfo.xml",
               "share/icons/hicolor/48x48/apps/bumple.png",
               "share/icons/hicolor/16x16/apps/bumple-stopped.png",
               "share/icons/hicolor/scalable/apps/bumple-waiting.svg", "share/man/man1/bumple.1.gz",
-              "share/doc/bumple/LICENSE", "share/doc/bumple/copyright",
-              "share/doc/bumple/docs/screenshots/form.png"})
+              "share/doc/bumple/README.md", "share/doc/bumple/LICENSE",
+              "share/doc/bumple/copyright", "share/doc/bumple/docs/screenshots/form.png"})
             QVERIFY2(QFile::exists(prefix.filePath(QString::fromLatin1(path))), path);
     }
 };

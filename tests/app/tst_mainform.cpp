@@ -93,27 +93,37 @@ private slots:
 
     // The period field and the name box are named by their labels, for assistive
     // technology: the control by its "labelled by" relation, the field the keyboard reaches
-    // by its name.
+    // by its name. The status and the countdown keep their values as names.
     void accessibleNames_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("label");
-        QTest::newRow("period") << IDC_PERIOD << QStringLiteral("Bumple how often? (minutes)");
-        QTest::newRow("name box") << IDC_NAME << QStringLiteral("Domain Name or IP Address");
+        QTest::addColumn<QString>("name"); // the keyboard's field's, or the value's
+        QTest::newRow("period") << IDC_PERIOD << QStringLiteral("Bumple how often? (minutes)")
+                                << QStringLiteral("Bumple how often? (minutes)");
+        QTest::newRow("name box") << IDC_NAME << QStringLiteral("Domain Name or IP Address")
+                                  << QStringLiteral("Domain Name or IP Address");
+        QTest::newRow("status") << IDC_STATUS << QStringLiteral("Status:")
+                                << QStringLiteral("PLEASE START ME");
+        QTest::newRow("countdown")
+            << IDC_COUNTDOWN << QStringLiteral("Time until next bumple:") << QStringLiteral("0:42");
     }
     void accessibleNames() {
         QFETCH(int, id);
         QFETCH(QString, label);
+        QFETCH(QString, name);
         CViewFixture f;
         CBumpleView* v = f.Create();
+        v->m_staticCountdown->setText(QStringLiteral("0:42"));
         f.m_pFrame->show();
         QWidget* pControl = CDialogBuilder::GetDlgItem(v, id);
         const auto relations =
             QAccessible::queryAccessibleInterface(pControl)->relations(QAccessible::Label);
         QCOMPARE(relations.size(), 1);
         QCOMPARE(relations.at(0).first->text(QAccessible::Name), label);
-        auto* pField = pControl->findChild<QLineEdit*>();
-        QVERIFY(pField != nullptr);
-        QCOMPARE(QAccessible::queryAccessibleInterface(pField)->text(QAccessible::Name), label);
+        QWidget* pField = pControl->findChild<QLineEdit*>();
+        QCOMPARE(QAccessible::queryAccessibleInterface(pField != nullptr ? pField : pControl)
+                     ->text(QAccessible::Name),
+                 name);
     }
 
     void failedTrayIconIsReported() {
@@ -125,7 +135,12 @@ private slots:
             QVERIFY(f.m_framework.m_messages.isEmpty());
             QVERIFY(f.m_pFrame->isHidden());
             f.m_tray.m_bShown = false;
+            // A tray that comes while the box is open closes it.
+            f.m_framework.m_onMessageBox = [v](const QString&) {
+                SendMessage(v, WM_TRAY_NOTIFY, IDR_TRAY_MENU, NIN_TRAYFOUND);
+            };
             SendMessage(v, WM_TRAY_NOTIFY, IDR_TRAY_MENU, NIN_TRAYMISSING);
+            QCOMPARE(f.m_framework.m_endedBoxes, QStringList{"Failed to create tray icon"});
         }
         QCOMPARE(f.m_framework.m_messages, QStringList{"Failed to create tray icon"});
         QCOMPARE(f.m_framework.m_icons.at(0), MessageIcon::Stop);
@@ -339,18 +354,25 @@ private slots:
         QCOMPARE(f.m_framework.m_foreground.back(), static_cast<QObject*>(f.m_pFrame.get()));
     }
 
-    // No text of the form is clipped at 96 dpi or larger: the buttons' texts keep clear of
-    // their borders, and the status line holds its widest text.
+    // No text of the form is clipped at 96 dpi or larger, nor in the gtk3 platform theme's
+    // font ("Sans 10"): the buttons' texts keep clear of their borders, and the status line
+    // holds its widest text. The bottom buttons stay in the columns of the controls above.
     void formTextsAreWhole_data() {
         QTest::addColumn<int>("dpi");
+        QTest::addColumn<qreal>("points"); // 0: the application's font
         for (int dpi : {96, 110, 120, 144})
-            QTest::addRow("%d dpi", dpi) << dpi;
+            QTest::addRow("%d dpi", dpi) << dpi << 0.0;
+        for (int dpi : {96, 144})
+            QTest::addRow("gtk3 font, %d dpi", dpi) << dpi << 10.0;
     }
     void formTextsAreWhole() {
         QFETCH(int, dpi);
+        QFETCH(qreal, points);
         CViewFixture f;
         CBumpleView* v = f.Create();
         QFont font = QApplication::font();
+        if (points > 0)
+            font = QFont(QStringLiteral("Sans"), 10);
         font.setPointSizeF(font.pointSizeF() * dpi / 96);
         v->setFont(font);
         v->PrepareToShow();
@@ -363,6 +385,12 @@ private slots:
         v->m_staticStatus->setText(QStringLiteral("Bumple completed at 23:59:59"));
         QVERIFY(v->m_staticStatus->sizeHint().width() <= v->m_staticStatus->width());
         QVERIFY(v->m_staticStatus->geometry().right() <= v->rect().right());
+        const QRect start = v->m_btnStart->geometry();
+        const QRect shutdown = CDialogBuilder::GetDlgItem(v, IDC_SHUTDOWN)->geometry();
+        const QRect back = CDialogBuilder::GetDlgItem(v, IDC_RETURN_TO_TRAY)->geometry();
+        QCOMPARE(shutdown.left(), start.left());
+        QVERIFY(shutdown.right() < back.left());
+        QVERIFY(back.right() <= v->rect().right());
     }
 
     // Enter presses the focused push button, anywhere else the default "Return To Tray".

@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include <csignal>
+#include <optional>
 
 // Start-up of the whole program on the scripted platform.
 class TestStartup : public QObject {
@@ -29,6 +30,7 @@ class TestStartup : public QObject {
     CScriptedWinsock m_sockets;
     CScriptedShellTray m_tray;
     CScriptedFramework m_framework;
+    std::optional<CPlatform::Scope> m_twins;
 
     void WriteIni(const QByteArray& text) {
         QFile ini(m_pDir->filePath(QStringLiteral("Bumple.INI")));
@@ -53,10 +55,10 @@ private slots:
         qputenv("BUMPLE_CONFIG_DIR", m_pDir->path().toUtf8());
         m_tray = CScriptedShellTray();
         m_framework.m_messages.clear();
-        CPlatform::Install(&m_sockets, &m_tray, &m_framework);
+        m_twins.emplace(&m_sockets, &m_tray, &m_framework);
     }
     void cleanup() {
-        CPlatform::Install(nullptr, nullptr, nullptr);
+        m_twins.reset();
         delete m_pDir;
     }
 
@@ -200,7 +202,7 @@ private slots:
         QVERIFY(CFrameWnd::AfxGetMainWnd()->isVisible());
 
         QVERIFY(std::raise(signal) == 0);
-        QTRY_VERIFY(quitSignals.m_bReceived);
+        QTRY_VERIFY(quitSignals.Received());
         QVERIFY(!CFrameWnd::AfxGetMainWnd()->isVisible());
         QCOMPARE(app.ExitInstance(), 0);
         QVERIFY(!m_tray.m_bShown);

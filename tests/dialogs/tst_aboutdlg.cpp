@@ -6,6 +6,7 @@
 #include "DialogTemplates.h"
 #include "Resources.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -27,34 +28,46 @@ class TestAboutDlg : public QObject {
 
 private slots:
     // Each group box's frame line runs through the middle of its title, half a text line
-    // below the box's top (not below the title), at 96 dpi and larger.
+    // below the box's top (not below the title), at 96 dpi and larger and in the gtk3
+    // platform theme's font ("Sans 10"); no label's text is clipped.
     void groupTitlesSitOnTheirFrameLines_data() {
         QTest::addColumn<int>("dialog");
         QTest::addColumn<int>("dpi");
+        QTest::addColumn<bool>("gtk3");
         for (int dpi : {96, 120, 144}) {
-            QTest::addRow("About %d dpi", dpi) << IDD_ABOUTBOX << dpi;
-            QTest::addRow("Options %d dpi", dpi) << IDD_OPTIONS << dpi;
+            QTest::addRow("About %d dpi", dpi) << IDD_ABOUTBOX << dpi << false;
+            QTest::addRow("Options %d dpi", dpi) << IDD_OPTIONS << dpi << false;
         }
+        for (int dpi : {96, 144})
+            QTest::addRow("About, gtk3 font, %d dpi", dpi) << IDD_ABOUTBOX << dpi << true;
     }
     void groupTitlesSitOnTheirFrameLines() {
         QFETCH(int, dialog);
         QFETCH(int, dpi);
+        QFETCH(bool, gtk3);
         CDialog dlg(LoadDialogTemplate(dialog));
-        QFont font = QApplication::font();
+        QFont font = gtk3 ? QFont(QStringLiteral("Sans"), 10) : QApplication::font();
         font.setPointSizeF(font.pointSizeF() * dpi / 96);
         dlg.setFont(font);
         dlg.Create();
+        for (const QLabel* pLabel : dlg.findChildren<QLabel*>()) {
+            const bool bWhole = pLabel->wordWrap()
+                                    ? pLabel->heightForWidth(pLabel->width()) <= pLabel->height()
+                                    : pLabel->sizeHint().width() <= pLabel->width();
+            QVERIFY2(bWhole, qPrintable(pLabel->text()));
+        }
         const QImage image = dlg.grab().toImage();
         const QList<QGroupBox*> boxes = dlg.findChildren<QGroupBox*>();
         QVERIFY(!boxes.isEmpty());
+        const qreal dpr = image.devicePixelRatio(); // 2 under QT_SCALE_FACTOR=2
         for (const QGroupBox* pBox : boxes) {
             // A column right of the title, from the box's top down to the first line drawn.
-            const int x = pBox->x() + pBox->width() * 9 / 10;
-            const QRgb background = image.pixel(x, pBox->y());
-            int line = pBox->y();
-            while (line < pBox->geometry().bottom() && image.pixel(x, line) == background)
+            const int x = int((pBox->x() + pBox->width() * 9 / 10) * dpr);
+            const QRgb background = image.pixel(x, int(pBox->y() * dpr));
+            int line = int(pBox->y() * dpr);
+            while (line < pBox->geometry().bottom() * dpr && image.pixel(x, line) == background)
                 ++line;
-            QVERIFY2(qAbs(line - pBox->y() - pBox->fontMetrics().height() / 2) <= 2,
+            QVERIFY2(qAbs(line / dpr - pBox->y() - pBox->fontMetrics().height() / 2) <= 2,
                      qPrintable(pBox->title()));
         }
     }
@@ -109,6 +122,41 @@ private slots:
         QVERIFY(driver.m_bRan);
         QVERIFY(!driver.m_bLeftOpen);
         QCOMPARE(shown, QStringList({address, uptime}));
+    }
+
+    // Tab reaches both links after OK; Enter and Space follow the focused one. A screen
+    // reader finds the icon by its name and each link as a link it can press.
+    void keyboardAndScreenReaders() {
+        CViewFixture f({"\"AutoStart\"=\"0\""});
+        CBumpleView* v = f.Create();
+        QStringList focus;
+        QString icon;
+        CModalDriver driver([&](CDialog& dlg) {
+            for (QLabel* pLabel : dlg.findChildren<QLabel*>())
+                if (pLabel->text().isEmpty()) // the icon's picture
+                    icon = QAccessible::queryAccessibleInterface(pLabel)->text(QAccessible::Name);
+            dlg.GetDlgItem(IDOK)->setFocus();
+            for (int i = 0; i < 3; ++i) {
+                QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab);
+                focus << dlg.focusWidget()->property("ctrlId").toString();
+            }
+            QTest::keyClick(Link(dlg, IDC_WEB_LINK), Qt::Key_Space);
+            QTest::keyClick(Link(dlg, IDC_EMAIL_LINK), Qt::Key_Return);
+            QAccessibleInterface* pWeb =
+                QAccessible::queryAccessibleInterface(Link(dlg, IDC_WEB_LINK));
+            QCOMPARE(pWeb->role(), QAccessible::Link);
+            QCOMPARE(pWeb->text(QAccessible::Name), QStringLiteral("http://quellmoor.example/"));
+            QVERIFY(pWeb->actionInterface() != nullptr);
+            pWeb->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        });
+        v->OnAbout();
+        QVERIFY(driver.m_bRan);
+        QCOMPARE(icon, QStringLiteral("Bumple"));
+        QCOMPARE(focus, QStringList({QString::number(IDC_EMAIL_LINK), QString::number(IDC_WEB_LINK),
+                                     QString::number(IDOK)}));
+        QCOMPARE(f.m_framework.m_opened,
+                 QStringList({"http://quellmoor.example/", "mailto:mara@quellmoor.example",
+                              "http://quellmoor.example/"}));
     }
 
     // The visited flags live in the application object, so they outlast each box.

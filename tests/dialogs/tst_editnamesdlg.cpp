@@ -7,6 +7,8 @@
 #include "Resources.h"
 #include "SettingsTable.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -70,6 +72,12 @@ void Drag(CDragListBox* pList, int from, int gap) {
     for (int i = 1; i <= 4; ++i)
         QTest::mouseMove(pViewport, start + (end - start) * i / 4);
     QTest::mouseRelease(pViewport, Qt::LeftButton, {}, end);
+}
+
+// Ctrl+Shift+Up or Down on the list, n times.
+void MoveKey(CDialog& dlg, Qt::Key key, int n) {
+    for (int i = 0; i < n; ++i)
+        QTest::keyClick(List(dlg), key, Qt::ControlModifier | Qt::ShiftModifier);
 }
 
 void DeleteRow(CDialog& dlg, int row) {
@@ -166,6 +174,17 @@ private slots:
             << Step([](CDialog& dlg) { Drag(List(dlg), 2, 0); })
             << QStringList{"gamma.test", "alpha.test", "beta.test"} << 0
             << QStringList{"gamma.test", "alpha.test", "beta.test"};
+        QTest::newRow("current moved down twice by keys")
+            << kThree << 0 << QString() << Step([](CDialog& dlg) { MoveKey(dlg, Qt::Key_Down, 2); })
+            << QStringList{"beta.test", "gamma.test", "alpha.test"} << 2
+            << QStringList{"beta.test", "gamma.test", "alpha.test"};
+        QTest::newRow("another moved up by keys, past the top")
+            << kThree << 0 << QString() << Step([](CDialog& dlg) {
+                   ClickItem(List(dlg), 2);
+                   MoveKey(dlg, Qt::Key_Up, 3);
+               })
+            << QStringList{"gamma.test", "alpha.test", "beta.test"} << 1
+            << QStringList{"gamma.test", "alpha.test", "beta.test"};
         QTest::newRow("the clicked item is not what is stored")
             << kThree << 0 << QString() << Step([](CDialog& dlg) { ClickItem(List(dlg), 2); })
             << kThree << 0 << kThree;
@@ -214,6 +233,30 @@ private slots:
         QCOMPARE(ComboItems(v), kSeven);
         QCOMPARE(v->m_comboName->GetWindowText(), QStringLiteral("typed.test"));
         QCOMPARE(v->m_strName, QStringLiteral("n4.test"));
+    }
+
+    // A screen reader hears the list by the caption above it, which also labels it (Qt's
+    // item views report the relation only from the label's side).
+    void listIsNamedByItsCaption() {
+        CViewFixture f(NameSettings(kThree, 0));
+        CBumpleView* v = f.Create();
+        QString name, label;
+        CModalDriver driver([&](CDialog& dlg) {
+            QAccessibleInterface* pList = QAccessible::queryAccessibleInterface(List(dlg));
+            name = pList->text(QAccessible::Name);
+            for (QLabel* pLabel : dlg.findChildren<QLabel*>())
+                for (const auto& relation :
+                     QAccessible::queryAccessibleInterface(pLabel)->relations(
+                         QAccessible::Labelled))
+                    if (relation.first == pList)
+                        label = pLabel->text();
+        });
+        v->OnEditNames();
+        QVERIFY(driver.m_bRan);
+        const QString caption =
+            QStringLiteral("Click and Drag names if you wish to re-order them.");
+        QCOMPARE(name, caption);
+        QCOMPARE(label, caption);
     }
 
     // The list keeps the same names, in the order the mouse made.

@@ -28,6 +28,12 @@ QList<QMessageBox*> OpenBoxes() {
 const QLabel* BoxLabel(const QMessageBox* pBox) {
     return pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
 }
+
+// A window that tells how many watch for its end.
+class CWatchedWindow : public QObject {
+public:
+    int Watchers() const { return receivers(SIGNAL(destroyed(QObject*))); }
+};
 } // namespace
 
 Q_DECLARE_METATYPE(Command)
@@ -79,7 +85,7 @@ private slots:
         CQtFramework framework;
         CViewFixture f({"\"AutoStart\"=\"0\"", "\"Ignore\"=\"0\"", "\"ComboName0\"=\"127.0.0.1\""});
         CBumpleView* v = f.Create();
-        CPlatform::Install(&f.m_sockets, &f.m_tray, &framework);
+        const CPlatform::Scope real(&f.m_sockets, &f.m_tray, &framework);
         f.m_sockets.m_connectResults = {SOCKET_ERROR, SOCKET_ERROR};
         ArmLoopbackEngine(v);
         // Periods of two ticks: the first tick probes, and a whole period fits under the box.
@@ -106,6 +112,18 @@ private slots:
         QVERIFY(countdownsUnderBox.contains(CBumpleView::FormatTimeLeft(1)));
         QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple has stopped"));
         QVERIFY(!v->m_staticNextLabel->isEnabled());
+    }
+
+    // Offline, each restart sets the one-second retry timer and its tick kills it: a day of
+    // that leaves one watch on the window, not one a restart.
+    void realTimerWatchesOverAnOfflineDay() {
+        CQtFramework framework;
+        CWatchedWindow window;
+        for (int second = 0; second < 24 * 60 * 60; ++second) {
+            framework.SetTimer(&window, ID_TIMER_RETRY, 1000);
+            framework.KillTimer(&window, ID_TIMER_RETRY);
+        }
+        QCOMPARE(window.Watchers(), 1);
     }
 
     // A name that looks like markup is shown as typed, and the footer keeps its lines.

@@ -3,11 +3,11 @@
 #include "CQtFramework.h"
 #include "CScriptedFramework.h"
 #include "CStaticLink.h"
+#include "CViewFixture.h"
 #include "CWindowMessage.h"
 #include "DialogTemplates.h"
 #include "Resources.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 const QColor kBlue(0, 0, 255);
@@ -52,6 +53,7 @@ class TestStaticLink : public QObject {
     Q_OBJECT
 
     std::unique_ptr<CScriptedFramework> m_pFramework;
+    std::optional<CPlatform::Scope> m_twins;
     std::unique_ptr<CDialog> m_pDlg;
     std::unique_ptr<CStaticLink> m_pLink;
     BOOL m_bVisited = 0;
@@ -69,7 +71,7 @@ class TestStaticLink : public QObject {
 private slots:
     void init() {
         m_pFramework = std::make_unique<CScriptedFramework>();
-        CPlatform::Install(nullptr, nullptr, m_pFramework.get());
+        m_twins.emplace(nullptr, nullptr, m_pFramework.get());
         m_pDlg = std::make_unique<CDialog>(LoadDialogTemplate(IDD_ABOUTBOX));
         m_pDlg->Create();
         m_pLink = std::make_unique<CStaticLink>();
@@ -77,7 +79,7 @@ private slots:
     void cleanup() {
         m_pLink.reset();
         m_pDlg.reset();
-        CPlatform::Install(nullptr, nullptr, nullptr);
+        m_twins.reset();
     }
 
     void takesThePlaceOfTheLabel() {
@@ -115,11 +117,16 @@ private slots:
     }
 
     void successTurnsTheLinkPurple() {
+        m_pFramework->m_bHoldOpeners = true;
         CStaticLink& link = Attach(IDC_WEB_LINK);
         MoveTo(&link, Inside());
         QVERIFY(PixelsOf(&link, kBlue) > 0);
         QCOMPARE(PixelsOf(&link, kPurple), 0);
         QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        // The colour changes when the opener reports back.
+        QCOMPARE(m_bVisited, 0);
+        QCOMPARE(PixelsOf(&link, kPurple), 0);
+        m_pFramework->m_openers.at(0)(true);
         QCOMPARE(m_bVisited, 1);
         QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
         QVERIFY(PixelsOf(&link, kPurple) > 0);
@@ -129,16 +136,39 @@ private slots:
     }
 
     void failureBeepsAndStaysBlue() {
-        m_pFramework->m_bOpenSucceeds = false;
+        m_pFramework->m_bHoldOpeners = true;
         CStaticLink& link = Attach(IDC_WEB_LINK);
         MoveTo(&link, Inside());
         QTest::mouseClick(&link, Qt::LeftButton, {}, Inside());
+        QCOMPARE(m_pFramework->m_nBeeps, 0);
+        m_pFramework->m_openers.at(0)(false);
         QCOMPARE(m_pFramework->m_nBeeps, 1);
         QCOMPARE(m_bVisited, 0);
         QVERIFY(!ShowsHand(link));
         QVERIFY(PixelsOf(&link, kBlue) > 0);
         QCOMPARE(PixelsOf(&link, kPurple), 0);
         QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
+    }
+
+    // On a dark dialog, where blue and purple fall short of 4.5:1, the palette's link
+    // colours.
+    void darkPaletteTakesThePaletteLinkColours_data() {
+        QTest::addColumn<int>("visited");
+        QTest::addColumn<QColor>("text");
+        QTest::newRow("unvisited") << 0 << QColor(Qt::cyan);
+        QTest::newRow("visited") << 1 << QColor(Qt::yellow);
+    }
+    void darkPaletteTakesThePaletteLinkColours() {
+        QFETCH(int, visited);
+        QFETCH(QColor, text);
+        QPalette palette = m_pDlg->palette();
+        palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+        palette.setColor(QPalette::Link, Qt::cyan);
+        palette.setColor(QPalette::LinkVisited, Qt::yellow);
+        m_pDlg->setPalette(palette);
+        CStaticLink& link = Attach(IDC_WEB_LINK, visited);
+        QVERIFY(PixelsOf(&link, text) > 0);
+        QCOMPARE(PixelsOf(&link, visited ? kPurple : kBlue), 0);
     }
 
     void visitedFlagShowsPurpleFromTheFirstPaint() {
@@ -181,18 +211,24 @@ private slots:
         QVERIFY(ShowsHand(link));
     }
 
-    // The desktop's opener decides: its exit status, or still running after the wait.
+    // The desktop's opener decides: its exit status, or still running after the wait. The
+    // call returns at once, and the report comes from the event loop.
     void desktopOpenerDecides_data() {
         QTest::addColumn<QString>("opener"); // the script's body; empty: no opener at all
         QTest::addColumn<bool>("opened");
-        QTest::newRow("opener succeeds") << QStringLiteral("exit 0") << true;
-        QTest::newRow("no program for it") << QStringLiteral("exit 3") << false;
-        QTest::newRow("program in the foreground") << QStringLiteral("exec sleep 5") << true;
-        QTest::newRow("no opener") << QString() << false;
+        QTest::addColumn<bool>("held"); // the opener waits for the test's word
+        QTest::newRow("opener succeeds") << QStringLiteral("exit 0") << true << false;
+        QTest::newRow("no program for it") << QStringLiteral("exit 3") << false << false;
+        QTest::newRow("program in the foreground")
+            << QStringLiteral("exec sleep 5") << true << false;
+        QTest::newRow("no opener") << QString() << false << false;
+        QTest::newRow("slow opener")
+            << QStringLiteral("while [ ! -e \"$0.go\" ]; do sleep 0.05; done") << true << true;
     }
     void desktopOpenerDecides() {
         QFETCH(QString, opener);
         QFETCH(bool, opened);
+        QFETCH(bool, held);
         QTemporaryDir bin;
         const QString argument = bin.filePath(QStringLiteral("argument"));
         if (!opener.isEmpty()) {
@@ -207,12 +243,25 @@ private slots:
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", bin.path().toUtf8() + (opener.isEmpty() ? QByteArray() : ":" + path));
         CQtFramework framework;
-        QElapsedTimer clock;
-        clock.start();
-        const bool result = framework.ShellExecuteOpen(QStringLiteral("mailto:") + kEmail);
+        int reports = 0;
+        bool result = !opened;
+        framework.ShellExecuteOpen(QStringLiteral("mailto:") + kEmail, [&](bool ok) {
+            ++reports;
+            result = ok;
+        });
         qputenv("PATH", path);
+        QCOMPARE(reports, 0);
+        if (held) {
+            // The event loop runs while the opener works, and nothing is reported yet.
+            QVERIFY(CViewFixture::WaitFor([&] { return QFile::exists(argument); }));
+            QCOMPARE(reports, 0);
+            QFile go(bin.filePath(QStringLiteral("xdg-open.go")));
+            QVERIFY(go.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(
+            CViewFixture::WaitFor([&] { return reports > 0; }, CQtFramework::kOpenerWaitMs + 2000));
+        QCOMPARE(reports, 1);
         QCOMPARE(result, opened);
-        QVERIFY(clock.elapsed() < CQtFramework::kOpenerWaitMs + 2000);
         if (!opener.isEmpty()) {
             QFile written(argument);
             QVERIFY(written.open(QIODevice::ReadOnly));

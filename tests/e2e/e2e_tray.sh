@@ -3,8 +3,10 @@
 # a tray that comes up after the program, hidden start, the auto-started probe against a
 # local HTTP server, the settings written after it, the tray menu on the right-button
 # release, a double click that shows the form, the frame's window manager hints, restore
-# from minimised, a tray restart, the tray menu while the About box is open, and "Exit".
-# Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown".
+# from minimised, a tray restart, a second launch, the tray menu while the About box is
+# open, and "Exit".
+# Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown", and a
+# tray that comes while the box is open closes it.
 # Then a StatusNotifierItem host on a private session bus, which comes up after the
 # program: the exported menu, the tooltip, Activate and the menu's "Exit". Last, "Bumple
 # Only When Idle": loopback traffic holds the probes back, and the tooltip says why.
@@ -436,6 +438,29 @@ wait_for_icon
 xdotool windowactivate --sync "$window" key Return # "Return To Tray", the default button
 hidden() { ! has_main_window; }
 wait_for 5 "Return To Tray to hide the window" hidden
+
+# --- One Bumple a settings folder: a second launch shows the first one's form and ends. ---
+tray_icons() { xwininfo -id "$(xdotool search --classname '^tint2$' | head -n 1)" -tree |
+    grep -c '("bumple" "Bumple")' || true; }
+timeout 15 "$bumple" "$hive" >"$work/second.log" 2>&1 ||
+    fail "the second launch ended with status $?: $(cat "$work/second.log")"
+wait_for 5 "the form after the second launch" has_main_window
+[ "$(tray_icons)" -eq 1 ] || fail "$(tray_icons) tray icons after the second launch"
+say "second launch with a document: exit code 0, the form shown, one tray icon"
+# Other settings run on their own, and a crash leaves nothing that blocks the next start.
+mkdir -p "$work/config-other"
+printf '%s\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \
+    '"ComboName0"="127.0.0.1"' '"AutoStart"="0"' >"$work/config-other/registry.reg"
+two_icons() { [ "$(tray_icons)" -eq 2 ]; }
+for run in 1 2; do
+    BUMPLE_CONFIG_DIR="$work/config-other" start "other$run" "$bumple"
+    wait_for 10 "the icon of a Bumple with other settings (run $run)" two_icons
+    kill -KILL -- "-${pids[-1]}"
+    wait_for 5 "the icon of the killed Bumple to go" eval '[ "$(tray_icons)" -eq 1 ]'
+done
+say "other settings: a Bumple of its own, started again after a crash"
+xdotool windowactivate --sync "$window" key Return
+wait_for 5 "Return To Tray to hide the window again" hidden
 tray_menu
 xdotool key Down Down Return # "About Bumple..."
 about_open() { [ "$(dialogs | grep -c 'About Bumple')" -eq 1 ]; }
@@ -495,10 +520,15 @@ export BUMPLE_TRAY_GRACE=0
 tray_icon=
 launch wmclose
 wait_for 10 "the box without a tray" has_dialog
-xdotool windowactivate --sync "$(dialogs | awk '{print $1; exit}')" key Return
+# A tray that comes while the box is open closes it as its OK button does.
+start_tray
+wait_for_icon
+wait_for 5 "the box to close by itself" eval '! has_dialog'
 wait_for 5 "the window after the box" has_main_window
+say "a tray while the box was open: the box closed, the window came"
 xdotool windowactivate --sync "$(main_window)" key alt+F4
 ended_cleanly "Alt+F4 (openbox's close)"
+stop_tray
 unset BUMPLE_TRAY_GRACE
 export BUMPLE_CONFIG_DIR="$work/config"
 

@@ -63,6 +63,8 @@ void TestIniImport::lineRules_data() {
     const QString often = QStringLiteral("Settings\\Often");
     QTest::newRow("settings") << QByteArray("[Settings]\nOften=10\n") << Values{{often, "10"}}
                               << QStringList();
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[Settings]\nOften=10\n")
+                                     << Values{{often, "10"}} << QStringList();
     QTest::newRow("crlf and blanks") << QByteArray("  [Settings]  \r\n\tOften=10  \r\n")
                                      << Values{{often, "10"}} << QStringList();
     QTest::newRow("blanks around =")

@@ -240,45 +240,47 @@ void TestProfileStore::writeUnit() {
 }
 
 void TestProfileStore::unitAgainstAnotherWriter_data() {
-    QTest::addColumn<QStringList>("written"); // by this store, as one unit
+    QTest::addColumn<QStringList>("theirs");  // saved by another writer after this store's a, b, c
+    QTest::addColumn<QStringList>("written"); // then by this store
     QTest::addColumn<QStringList>("stored");
-    // The other writer deleted "b" after this store read the list a, b, c.
-    const QStringList theirs{"a", "c", ""};
-    QTest::newRow("unchanged list") << QStringList{"a", "b", "c"} << theirs;
+    const QStringList deleted{"a", "c"};
+    QTest::newRow("unchanged list")
+        << deleted << QStringList{"a", "b", "c"} << QStringList{"a", "c", ""};
     QTest::newRow("name appended")
-        << QStringList{"a", "b", "c", "d"} << QStringList{"a", "b", "c", "d"};
-    QTest::newRow("names reordered") << QStringList{"c", "b", "a"} << QStringList{"c", "b", "a"};
+        << deleted << QStringList{"a", "b", "c", "d"} << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("names reordered")
+        << deleted << QStringList{"c", "b", "a"} << QStringList{"c", "b", "a"};
+    // They deleted a, then this store deleted c: its whole list wins.
+    QTest::newRow("later deletion")
+        << QStringList{"b", "c"} << QStringList{"a", "b"} << QStringList{"a", "b", ""};
+    const QStringList appended{"a", "b", "c", "d"};
+    QTest::newRow("unchanged after their append")
+        << appended << QStringList{"a", "b", "c"} << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("reordered after their append")
+        << appended << QStringList{"c", "b", "a"} << QStringList{"c", "b", "a", ""};
 }
 
-// Two writers never leave a mix of their lists: the unit that changes nothing leaves the
+// Two writers never leave a mix of their lists: the list that changes nothing leaves the
 // other's list, and one that changes something writes its own whole.
 void TestProfileStore::unitAgainstAnotherWriter() {
+    QFETCH(QStringList, theirs);
     QFETCH(QStringList, written);
     QFETCH(QStringList, stored);
     FirstStart();
-    const QString section = kSettings;
-    const auto entry = [](qsizetype i) { return QStringLiteral("ComboName%1").arg(i); };
-    for (qsizetype i = 0; i < 3; ++i)
-        QVERIFY(m_store.WriteProfileString(section, entry(i), QStringList{"a", "b", "c"}.at(i)));
+    QVERIFY(m_store.WriteNameList({"a", "b", "c"}, 0));
     CProfileStore other;
     other.m_strKeyPath = kApp;
-    other.BeginWriteUnit();
-    for (qsizetype i = 0; i < 3; ++i)
-        QVERIFY(other.WriteProfileString(section, entry(i), QStringList{"a", "c", ""}.at(i)));
-    QVERIFY(other.EndWriteUnit());
-
-    m_store.BeginWriteUnit();
-    for (qsizetype i = 0; i < written.size(); ++i)
-        QVERIFY(m_store.WriteProfileString(section, entry(i), written.at(i)));
-    QVERIFY(m_store.EndWriteUnit());
+    QVERIFY(other.WriteNameList(theirs, 0));
+    QVERIFY(m_store.WriteNameList(written, 0));
     CProfileStore reader;
     reader.m_strKeyPath = kApp;
     for (qsizetype i = 0; i < stored.size(); ++i)
-        QCOMPARE(reader.GetProfileString(section, entry(i)), stored.at(i));
+        QCOMPARE(reader.GetProfileString(kSettings, QStringLiteral("ComboName%1").arg(i)),
+                 stored.at(i));
 }
 
-// A unit that cannot reach the file leaves it as it was, and its texts are written again by
-// the next write.
+// A unit that cannot reach the file leaves it as it was; it stays pending, reads see it, and
+// the next write that reaches the file carries it.
 void TestProfileStore::failedUnitWritesNothing() {
     FirstStart();
     const QByteArray before = ReadHiveBytes();
@@ -291,8 +293,9 @@ void TestProfileStore::failedUnitWritesNothing() {
     QVERIFY(QDir().rmdir(CConfigFolder::HivePath()));
     QVERIFY(QFile::rename(m_dir->filePath(QStringLiteral("saved")), CConfigFolder::HivePath()));
     QCOMPARE(ReadHiveBytes(), before);
-    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("1")));
-    QVERIFY(ReadHiveBytes().endsWith("\"A\"=\"1\"\n"));
+    QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("A")), QStringLiteral("1"));
+    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("B"), QStringLiteral("2")));
+    QVERIFY(ReadHiveBytes().endsWith("\"A\"=\"1\"\n\"B\"=\"2\"\n"));
 }
 
 void TestProfileStore::setKeyDisposition() {

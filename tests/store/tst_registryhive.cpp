@@ -102,6 +102,8 @@ void TestRegistryHive::humanWritten_data() {
                           << QByteArray("Debug") << std::optional<QByteArray>("1");
     QTest::newRow("bom") << "\xEF\xBB\xBF" + header + "\"Debug\"=\"1\"" << QByteArray("Debug")
                          << std::optional<QByteArray>("1");
+    QTest::newRow("bom before a header") << "\xEF\xBB\xBF" + header.mid(10) + "\"Debug\"=\"1\""
+                                         << QByteArray("Debug") << std::optional<QByteArray>("1");
     QTest::newRow("name case") << header + "\"DEBUG\"=\"1\"\n"
                                << QByteArray("debug") << std::optional<QByteArray>("1");
     QTest::newRow("utf-8 name case") << header + "\"ÄRGER\"=\"1\"\n"
@@ -209,6 +211,13 @@ void TestRegistryHive::unchangedFileIsKept_data() {
                           << QByteArray("REGEDIT4\r\n\r\n[A\\B]\r\n");
     QTest::newRow("no signature") << QByteArray("; notes\n") << QByteArray("REGEDIT4\n\n; notes\n");
     QTest::newRow("lone nul") << QByteArray("\0", 1) << QByteArray("REGEDIT4\n\n\0", 11);
+    QTest::newRow("bom kept") << QByteArray("\xEF\xBB\xBF[A\\B]\n")
+                              << QByteArray("\xEF\xBB\xBFREGEDIT4\n\n[A\\B]\n");
+    // FF FE that is no UTF-16 regedit export: the bytes stay.
+    QTest::newRow("ff fe, odd length")
+        << QByteArray("\xFF\xFE;x\n") << QByteArray("REGEDIT4\n\n\xFF\xFE;x\n");
+    QTest::newRow("ff fe, no header")
+        << QByteArray("\xFF\xFEn\0o\0\n\0", 8) << QByteArray("REGEDIT4\n\n\xFF\xFEn\0o\0\n\0", 18);
     QTest::newRow("hand spacing") << QByteArray("REGEDIT4\n[A\\B]\n \"x\" = \"1\"\n\n\n")
                                   << QByteArray("REGEDIT4\n[A\\B]\n \"x\" = \"1\"\n\n\n");
 }

@@ -43,9 +43,17 @@ void CScriptedFramework::TrackPopupMenu(const MenuResource& popup, int defaultIt
         PostMessage(pWnd, WM_COMMAND, WPARAM(m_nChosenCommand), 0);
 }
 
-bool CScriptedFramework::ShellExecuteOpen(const QString& target) {
+bool CScriptedFramework::EndMessageBox(const QString& text) {
+    m_endedBoxes.append(text);
+    return m_nOpenBoxes > 0;
+}
+
+void CScriptedFramework::ShellExecuteOpen(const QString& target, std::function<void(bool)> done) {
     m_opened.append(target);
-    return m_bOpenSucceeds;
+    if (m_bHoldOpeners)
+        m_openers.push_back(std::move(done));
+    else
+        done(m_bOpenSucceeds);
 }
 
 bool CScriptedFramework::ActivateModalWindow() {

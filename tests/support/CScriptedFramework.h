@@ -16,6 +16,7 @@ class QObject;
 class CScriptedFramework : public CFramework {
 public:
     int MessageBox(const QString& text, MessageIcon icon) override;
+    bool EndMessageBox(const QString& text) override;
     void BeginWaitCursor() override { ++m_nWaitCursor; }
     void EndWaitCursor() override { --m_nWaitCursor; }
     void MessageBeep() override { ++m_nBeeps; }
@@ -32,7 +33,7 @@ public:
     void SetForegroundWindow(QObject* pWnd) override { m_foreground.push_back(pWnd); }
     void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                         QObject* pWnd) override;
-    bool ShellExecuteOpen(const QString& target) override;
+    void ShellExecuteOpen(const QString& target, std::function<void(bool)> done) override;
     // A box is "open" while m_onMessageBox runs; a real dialog while its modal loop runs.
     bool ActivateModalWindow() override;
 
@@ -56,6 +57,7 @@ public:
     };
     std::vector<Popup> m_popups;
     QStringList m_opened;
+    QStringList m_endedBoxes;
     int m_nOpenBoxes = 0;
     int m_nModalActivations = 0;
 
@@ -67,6 +69,9 @@ public:
     QSize m_screen{1024, 768};
     QPoint m_cursor{500, 700};
     bool m_bOpenSucceeds = true;
+    // Openers that have not reported yet, when the test holds their reports back.
+    bool m_bHoldOpeners = false;
+    std::vector<std::function<void(bool)>> m_openers;
     int m_nChosenCommand = 0; // posted by TrackPopupMenu when non-zero
     // Called while a message box is "open", e.g. to deliver ticks under it.
     std::function<void(const QString&)> m_onMessageBox;

@@ -25,16 +25,14 @@ CViewFixture::CViewFixture(const QStringList& settings) {
     m_pStore = std::make_unique<CProfileStore>();
     m_pStore->OpenApplicationKey();
     m_app.m_pProfileStore = m_pStore.get();
-    CPlatform::Install(&m_sockets, &m_tray, &m_framework);
-    CPlatform::InstallLinks(&m_links);
+    m_twins.emplace(&m_sockets, &m_tray, &m_framework);
+    m_linksTwin.emplace(&m_links);
 }
 
 CViewFixture::~CViewFixture() {
     m_pFrame.reset();
     Pump();
     m_app.m_pProfileStore = nullptr;
-    CPlatform::Install(nullptr, nullptr, nullptr);
-    CPlatform::InstallLinks(nullptr);
 }
 
 CBumpleView* CViewFixture::Create() {
@@ -55,7 +53,7 @@ std::unique_ptr<CViewFixture> CViewFixture::OnRealSockets(const QStringList& nam
     for (int i = 0; i < names.size(); ++i)
         settings.append(QStringLiteral("\"ComboName%1\"=\"%2\"").arg(i).arg(names[i]));
     auto f = std::make_unique<CViewFixture>(settings);
-    CPlatform::Install(nullptr, &f->m_tray, &f->m_framework);
+    f->m_realSockets.emplace(nullptr, &f->m_tray, &f->m_framework);
     f->Create();
     return f;
 }

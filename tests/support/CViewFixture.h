@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CBumpleView;
 class CMainFrame;
@@ -60,4 +61,8 @@ public:
     std::unique_ptr<CMainFrame> m_pFrame;
     CBumpleView* m_pView = nullptr;
     QStringList m_statusLog;
+    // The twins above in place of the real services while the fixture lives.
+    std::optional<CPlatform::Scope> m_twins;
+    std::optional<CPlatform::Scope> m_realSockets;
+    std::optional<CPlatform::LinksScope> m_linksTwin;
 };

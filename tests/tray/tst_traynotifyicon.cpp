@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -62,6 +63,7 @@ class TestTrayNotifyIcon : public QObject {
 
     std::unique_ptr<CScriptedShellTray> m_pTray;
     std::unique_ptr<CScriptedFramework> m_pFramework;
+    std::optional<CPlatform::Scope> m_twins;
     CTestOwner m_owner;
 
     BOOL CreateNormal(CTrayNotifyIcon& icon, const QString& strTip = QStringLiteral("Bumple")) {
@@ -73,9 +75,9 @@ private slots:
         m_pTray = std::make_unique<CScriptedShellTray>();
         m_pFramework = std::make_unique<CScriptedFramework>();
         m_owner.m_received.clear();
-        CPlatform::Install(nullptr, m_pTray.get(), m_pFramework.get());
+        m_twins.emplace(nullptr, m_pTray.get(), m_pFramework.get());
     }
-    void cleanup() { CPlatform::Install(nullptr, nullptr, nullptr); }
+    void cleanup() { m_twins.reset(); }
 
     void startsEmpty() {
         CFreshIcon icon;
@@ -434,7 +436,7 @@ private slots:
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bumple-test-bus");
         qputenv("BUMPLE_TRAY_GRACE", grace);
         CQtShellTray shell;
-        CPlatform::Install(nullptr, &shell, m_pFramework.get());
+        const CPlatform::Scope real(nullptr, &shell, m_pFramework.get());
         CTrayNotifyIcon icon;
         QVERIFY(CreateNormal(icon));
         QVERIFY(!icon.IsShown());

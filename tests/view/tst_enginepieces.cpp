@@ -136,7 +136,7 @@ private slots:
     // Per name: every outcome counted, median and worst over the answered ones only.
     void historyPerName() {
         CScriptedFramework framework;
-        CPlatform::Install(nullptr, nullptr, &framework);
+        const CPlatform::Scope twins(nullptr, nullptr, &framework);
         CProbeHistory history;
         const auto probe = [&](const char* name, int ms) {
             history.ProbeStarted(QLatin1String(name));
@@ -155,7 +155,6 @@ private slots:
         history.LookupFailed(QStringLiteral("b.test"));
         history.Skip();
         const std::vector<CProbeHistory::NameSummary> rows = history.Summaries();
-        CPlatform::Install(nullptr, nullptr, nullptr);
         QCOMPARE(rows.size(), size_t(2));
         const CProbeHistory::NameSummary& a = rows[0];
         QCOMPARE(QList<int>({a.nProbes, a.nAnswered, a.nLookupFailures, a.nSocketFailures,
@@ -174,7 +173,7 @@ private slots:
     // At most the bound, the oldest dropped first; a probe in flight keeps its place.
     void historyBound() {
         CScriptedFramework framework;
-        CPlatform::Install(nullptr, nullptr, &framework);
+        const CPlatform::Scope twins(nullptr, nullptr, &framework);
         CProbeHistory history;
         history.ProbeStarted(QStringLiteral("first.test"));
         for (size_t i = 0; i < CProbeHistory::kMaxEntries + 4; ++i) {
@@ -183,7 +182,6 @@ private slots:
             if (i == CProbeHistory::kMaxEntries)
                 history.ProbeAnswered();
         }
-        CPlatform::Install(nullptr, nullptr, nullptr);
         const std::deque<CProbeHistory::Entry>& entries = history.Entries();
         QCOMPARE(entries.size(), CProbeHistory::kMaxEntries);
         QCOMPARE(entries.front().dwAt, DWORD(4));

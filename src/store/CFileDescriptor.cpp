@@ -1,0 +1,69 @@
+#include "CFileDescriptor.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+template <typename Call> auto RetryOnSignal(Call call) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
+
+} // namespace
+
+CFileDescriptor::CFileDescriptor(CFileDescriptor&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)) {}
+
+CFileDescriptor& CFileDescriptor::operator=(CFileDescriptor&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+CFileDescriptor::~CFileDescriptor() {
+    Close();
+}
+
+CFileDescriptor CFileDescriptor::Open(const QByteArray& path, int flags, mode_t mode) {
+    CFileDescriptor file;
+    file.m_fd = RetryOnSignal([&] { return ::open(path.constData(), flags | O_CLOEXEC, mode); });
+    return file;
+}
+
+bool CFileDescriptor::ReadAll(QByteArray& content, qsizetype limit) const {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = RetryOnSignal([&] { return ::read(m_fd, buffer, sizeof buffer); });
+        if (n <= 0)
+            return n == 0;
+        content.append(buffer, n);
+        // Grown past the limit while it was read: not read at all.
+        if (content.size() > limit)
+            return false;
+    }
+}
+
+bool CFileDescriptor::WriteAll(const QByteArray& bytes) const {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = RetryOnSignal(
+            [&] { return ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done)); });
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+bool CFileDescriptor::Close() {
+    // Linux frees the descriptor even when close fails, so it is never closed twice.
+    return m_fd < 0 || ::close(std::exchange(m_fd, -1)) == 0;
+}

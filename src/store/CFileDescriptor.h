@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <sys/types.h>
+
+// An open file descriptor, closed when its owner goes. Calls that a signal interrupts are
+// made again.
+class CFileDescriptor {
+public:
+    CFileDescriptor() = default;
+    CFileDescriptor(CFileDescriptor&& other) noexcept;
+    CFileDescriptor& operator=(CFileDescriptor&& other) noexcept;
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    ~CFileDescriptor();
+
+    // As open(2); the result is closed (IsOpen false, errno set) when it fails.
+    static CFileDescriptor Open(const QByteArray& path, int flags, mode_t mode = 0);
+    bool IsOpen() const { return m_fd >= 0; }
+    int Get() const { return m_fd; }
+    // Appends what is left to read; false on an error or when content grows past limit.
+    bool ReadAll(QByteArray& content, qsizetype limit) const;
+    bool WriteAll(const QByteArray& bytes) const;
+    // Closes it now. False when close reports an error: a write it held back failed.
+    bool Close();
+
+private:
+    int m_fd = -1;
+};
