@@ -6,7 +6,8 @@ set -euo pipefail
 
 run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
     librsvg2-bin)
-test_packages=("${run_packages[@]}" clang clang-format libclang-rt-14-dev xvfb openbox tint2 xdotool
+# libclang-rt-dev is the default clang's runtime (the sanitizers and libFuzzer) on every release.
+test_packages=("${run_packages[@]}" clang clang-format libclang-rt-dev git xvfb openbox tint2 xdotool
     x11-utils imagemagick iproute2 util-linux python3 curl dbus-daemon python3-dbus python3-gi)
 package_packages=("${run_packages[@]}" dpkg-dev fakeroot file lintian desktop-file-utils appstream
     man-db mmdebstrap)
