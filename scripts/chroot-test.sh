@@ -3,8 +3,8 @@
 # fresh chroot of a Debian release, as a new user of that release would: mmdebstrap makes
 # the bare system, the sources (tracked and new files, as they are in the working tree) are
 # copied in, and scripts/test.sh installs what it needs there, builds and runs the suite.
-# Needs root; downloads about 400 MB from the Debian mirror and builds Bumple in the chroot
-# (some 10 minutes in all on two cores), so `.ci/run` does not run it.
+# Needs root; downloads about 320 MB from the Debian mirror and builds Bumple from scratch in
+# the chroot (tens of minutes), so `.ci/run` does not run it.
 #
 #   scripts/chroot-test.sh [RELEASE]    (default: trixie, Debian 13)
 set -euo pipefail
