@@ -18,9 +18,12 @@ HTTP request and counts the first byte of the answer as success, so that an
 idle dial-up connection is not dropped. The tray icon shows whether it is
 running, stopped or waiting, and its tip counts down to the next request.")
 # The shared libraries' packages are computed (dpkg-shlibdeps); the Qt plugins, the SVG
-# image plugin and the icon theme are loaded at run time, so no library names them.
+# image plugin and the icon theme are loaded at run time, so no library names them. Since
+# 6.7.2-5 (Debian 13) the SVG plugins are a package of their own, which libqt6svg6 does not
+# pull in; before that libqt6svg6 holds them, so one package serves both.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, hicolor-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "qt6-qpa-plugins, libqt6svg6, qt6-svg-plugins | libqt6svg6 (<< 6.7.2-5~), hicolor-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

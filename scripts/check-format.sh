@@ -3,7 +3,11 @@
 #   scripts/check-format.sh [--fix]    --fix rewrites the files in place instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.c')
+# A failure inside a process substitution would escape set -e: the list is taken first.
+listing=$(git ls-files '*.cpp' '*.h' '*.c') ||
+    { echo "check-format: no file list (git is missing or this is not a git tree)" >&2; exit 1; }
+[ -n "$listing" ] || { echo "check-format: git lists no C or C++ file" >&2; exit 1; }
+mapfile -t files <<<"$listing"
 if [ "${1:-}" = --fix ]; then
     clang-format -i "${files[@]}"
     exit 0

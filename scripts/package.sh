@@ -37,6 +37,9 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for wanted in qt6-qpa-plugins libqt6svg6 hicolor-icon-theme libqt6widgets6 libc6; do
     grep -qw "$wanted" <<<"$depends" || { echo "Depends lacks $wanted" >&2; exit 1; }
 done
+# The SVG plugins wherever they are a package of their own.
+grep -qF 'qt6-svg-plugins | libqt6svg6 (<< 6.7.2-5~)' <<<"$depends" ||
+    { echo "Depends lacks the SVG plugins: $depends" >&2; exit 1; }
 recommends=$(dpkg-deb --field "$deb" Recommends)
 [ "$recommends" = "xdg-utils, qt6-wayland" ] || { echo "Recommends: $recommends" >&2; exit 1; }
 

@@ -12,8 +12,9 @@
 # Only When Idle": loopback traffic holds the probes back, and the tooltip says why.
 #
 # usage: e2e_tray.sh BUMPLE_BINARY HELPER_WAITTRAY
-# Runs only inside a private network namespace; outside one it re-runs itself under
-# `unshare -n` when it can, else skips (exit 77), or fails when BUMPLE_REQUIRE_NETNS is set.
+# Runs only inside a private network namespace where the host name resolves; outside one it
+# re-runs itself under scripts/netns.sh when it can, else skips (exit 77), or fails when
+# BUMPLE_REQUIRE_NETNS is set.
 # With BUMPLE_E2E_SCREENSHOTS=DIR it also saves form.png and traymenu.png into DIR.
 set -euo pipefail
 
@@ -38,17 +39,23 @@ if ! only_loopback; then
     if [ -n "${BUMPLE_E2E_REEXEC:-}" ]; then
         fail "still not in a private network namespace after unshare -n"
     fi
-    if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
-        say "not in a private network namespace: running again under unshare -n"
-        exec unshare -n env BUMPLE_E2E_REEXEC=1 bash "$0" "$@"
+    if [ "$(id -u)" -eq 0 ] && unshare -n -m true 2>/dev/null; then
+        say "not in a private network namespace: running again under scripts/netns.sh"
+        exec "$(dirname "$0")/../../scripts/netns.sh" env BUMPLE_E2E_REEXEC=1 bash "$0" "$@"
     fi
     skip "not in a private network namespace and unshare -n is not permitted"
 fi
 ip link set lo up 2>/dev/null || true
 ip -o link show lo | grep -q 'UP' || fail "loopback is down and cannot be brought up"
 say "private network namespace: $(ip -o link show | awk -F': ' '{print $2}' | tr '\n' ' ')"
+# The engine looks the host name up first, and the Host header carries what it resolves to,
+# its first IPv4 address; without DNS here only /etc/hosts can answer.
+local_address=$(getent hosts "$(hostname)" |
+    awk '$1 ~ /^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$/ {print $1; exit}' || true)
+[ -n "$local_address" ] ||
+    skip "the host name $(hostname) does not resolve here (scripts/netns.sh gives it one)"
 
-for tool in Xvfb openbox tint2 xdotool xwininfo xprop python3 dbus-daemon; do
+for tool in Xvfb openbox tint2 xdotool xwininfo xprop import python3 dbus-daemon; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh test)"
 done
 # The Debian packages python3-dbus and python3-gi serve the system's own interpreter.
@@ -264,12 +271,16 @@ geometry() { # window id -> "x y width height" in root coordinates
     xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
         /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
 }
+# A drawn icon has more than one colour; a blank one (no image plugin) is the panel's alone.
+icon_colours() { import -window "$tray_icon" -format %k info: 2>/dev/null || echo 0; }
+icon_drawn() { [ "$(icon_colours)" -gt 1 ]; }
 wait_for_icon() {
     wait_for 10 "bumple's icon in the tray" find_tray_icon
     read -r icon_x icon_y icon_w icon_h < <(geometry "$tray_icon")
     icon_cx=$((icon_x + icon_w / 2)) icon_cy=$((icon_y + icon_h / 2))
+    within 5 icon_drawn || fail "the tray icon $tray_icon is blank ($(icon_colours) colour)"
     say "tray icon $tray_icon embedded in tint2 at ${icon_x},${icon_y}" \
-        "size ${icon_w}x${icon_h} after $(since_launch)"
+        "size ${icon_w}x${icon_h} after $(since_launch), $(icon_colours) colours"
 }
 
 # Visible top-level windows of the program other than its tray icon: "popup ID NAME" for
@@ -343,10 +354,6 @@ shown=$(program_windows)
 say "no visible window at start-up besides the tray icon"
 
 # --- The auto-started probe. ------------------------------------------------------------
-# The Host header carries what the machine's own name resolves to, its first IPv4 address.
-local_address=$(getent hosts "$(hostname)" |
-    awk '$1 ~ /^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$/ {print $1; exit}' || true)
-[ -n "$local_address" ] || fail "the host name $(hostname) does not resolve to an IPv4 address"
 printf '%s\r\n' 'GET / HTTP/1.0' 'Connection: Keep-Alive' 'User-Agent: Mozilla/3.0 (Win95; I)' \
     "Host: $local_address" 'Accept: image/gif, image/jpeg, */*' '' >"$work/expected"
 if ! cmp -s "$work/expected" "$work/http/request.1"; then

@@ -3,7 +3,7 @@
 #include <QString>
 
 // Tests that open real sockets run only inside a private network namespace, where nothing
-// but loopback exists and port 80 is free to bind.
+// but loopback exists, port 80 is free to bind and the host name resolves without DNS.
 class CNetworkSandbox {
 public:
     // Empty when this process is in such a namespace; otherwise why not.

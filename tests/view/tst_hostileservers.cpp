@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -135,6 +136,8 @@ private slots:
         retries.close();
         // A listener with a full backlog that never accepts.
         const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        // A failing row too frees port 80 for the next one.
+        const auto closeListener = qScopeGuard([listener] { close(listener); });
         const int reuse = 1;
         setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         sockaddr_in address{};
@@ -160,7 +163,6 @@ private slots:
         else
             QCOMPARE(f->Status(), QStringLiteral("NOT RUNNING"));
         QVERIFY(CViewFixture::OpenDescriptors() <= descriptors);
-        close(listener);
     }
 };
 
