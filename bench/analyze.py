@@ -411,12 +411,24 @@ def cmd_report(work):
         row("idle wake-ups (context switches/s, all threads)",
             f"{b['wakeups_per_s']:.2f}", f"{m['wakeups_per_s']:.2f}",
             f"{ratio(b['wakeups_per_s'], m['wakeups_per_s']):.2f}x")
+        if "bumple_idleonly" in idle:
+            i = idle["bumple_idleonly"]
+            r = ratio(i["cpu_s_per_h"], m["cpu_s_per_h"])
+            row("idle CPU with \"Bumple Only When Idle\" on (s/hour, schedstat)",
+                f"{i['cpu_s_per_h']:.2f} ({i['spread']['cpu_s_per_h'][0]:.2f}-{i['spread']['cpu_s_per_h'][1]:.2f})",
+                f"{m['cpu_s_per_h']:.2f} ({m['spread']['cpu_s_per_h'][0]:.2f}-{m['spread']['cpu_s_per_h'][1]:.2f})",
+                f"{r:.2f}x", "<= 1.5x", r <= 1.5)
     if strace and "bumple" in strace and "minimal" in strace:
         b, m = strace["bumple"], strace["minimal"]
         top = lambda d: ", ".join(f"{k} {v:g}" for k, v in list(d["per_s"].items())[:5])
         row("idle system calls per second (strace -c -f)",
             f"{b['total_per_s']:g} [{top(b)}]", f"{m['total_per_s']:g} [{top(m)}]",
             f"{ratio(b['total_per_s'], m['total_per_s']):.2f}x")
+        if "bumple_idleonly" in strace:
+            i = strace["bumple_idleonly"]
+            row("  the same with \"Bumple Only When Idle\" on",
+                f"{i['total_per_s']:g} [{top(i)}]", f"{m['total_per_s']:g} [{top(m)}]",
+                f"{ratio(i['total_per_s'], m['total_per_s']):.2f}x")
     icg = load(f"{work}/idle_callgrind.json")
     if icg and "bumple" in icg and "minimal" in icg:
         b, m = icg["bumple"], icg["minimal"]

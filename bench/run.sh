@@ -4,7 +4,8 @@
 #   1. start-up (launch -> tray icon embedded) and peak memory, against a minimal Qt tray
 #      program (bench/minimal_tray.cpp);
 #   2. idle cost while armed and hidden with a 60-minute period (CPU per hour, wake-ups,
-#      system calls), against the minimal program updating its tip once a second;
+#      system calls), against the minimal program updating its tip once a second; the same
+#      with "Bumple Only When Idle" on (the link's counters read at every tick);
 #   3. the cost of one probe (CPU, wall, bytes), against curl in a shell loop (bench/probe.sh);
 #   4. the accuracy of the schedule over 20 periods of 15 s (Debug), about 5 minutes.
 # --quick: fewer runs, 20 s idle windows, 6 schedule periods (about 3 minutes in all).
@@ -114,17 +115,21 @@ if [ $STARTUP_ONLY = 1 ]; then
 fi
 
 # ---- 2. idle cost, both programs side by side in the same windows
-log "idle: bumple armed with a 60-minute period and minimal_tray --tick, $IDLE_RUNS windows of $IDLE_WINDOW s"
+log "idle: bumple armed with a 60-minute period (also with \"IdleOnly\") and minimal_tray --tick, $IDLE_RUNS windows of $IDLE_WINDOW s"
 make_hive "$WORK/cfg-idle" '"AutoStart"="1"' '"Often"="60"'
+make_hive "$WORK/cfg-idleonly" '"AutoStart"="1"' '"Often"="60"' '"IdleOnly"="1"'
 before=$(server_count "$WORK/server.log")
 launch "$WORK/cfg-idle" "$BUMPLE"
 bpid=$LAUNCH_PID
+launch "$WORK/cfg-idleonly" "$BUMPLE"
+ipid=$LAUNCH_PID
 launch "$WORK/cfg-idle" "$MINIMAL" --tick
 mpid=$LAUNCH_PID
-wait_probes "$WORK/server.log" $((before + 1)) 20 || die "bumple's first probe did not arrive"
+wait_probes "$WORK/server.log" $((before + 2)) 20 || die "bumple's first probes did not arrive"
 sleep 3
 first=$(server_count "$WORK/server.log")
-$ANALYZE idle "$WORK/idle.json" "$IDLE_WINDOW" "$IDLE_RUNS" bumple="$bpid" minimal="$mpid"
+$ANALYZE idle "$WORK/idle.json" "$IDLE_WINDOW" "$IDLE_RUNS" bumple="$bpid" minimal="$mpid" \
+    bumple_idleonly="$ipid"
 probes_in_window=$(($(server_count "$WORK/server.log") - first))
 log "  probes during the idle windows: $probes_in_window (expected 0)"
 log "idle: system calls over 10 s (strace -c -f, both programs)"
@@ -132,9 +137,13 @@ timeout -s INT 10 strace -f -c -q -o "$WORK/strace.bumple.txt" -p "$bpid" 2>/dev
 s1=$!
 timeout -s INT 10 strace -f -c -q -o "$WORK/strace.minimal.txt" -p "$mpid" 2>/dev/null &
 s2=$!
-wait $s1 $s2 || true
-$ANALYZE strace "$WORK/strace.json" 10 bumple="$WORK/strace.bumple.txt" minimal="$WORK/strace.minimal.txt"
+timeout -s INT 10 strace -f -c -q -o "$WORK/strace.idleonly.txt" -p "$ipid" 2>/dev/null &
+s3=$!
+wait $s1 $s2 $s3 || true
+$ANALYZE strace "$WORK/strace.json" 10 bumple="$WORK/strace.bumple.txt" \
+    minimal="$WORK/strace.minimal.txt" bumple_idleonly="$WORK/strace.idleonly.txt"
 stop_pid "$bpid"
+stop_pid "$ipid"
 stop_pid "$mpid"
 
 # Instruction counts of the same idle state: both programs under callgrind, counters zeroed

@@ -66,7 +66,7 @@ const DialogTemplate kOptions = {
     0,
     0,
     142,
-    166,
+    201,
     {
         {NO_ID, K::GroupBox, "Automatic Function", CS_NONE, 10, 10, 120, 30},
         {IDC_AUTO_START, K::CheckBox, "Auto-Start", CS_TABSTOP, 20, 25, 60, 10},
@@ -76,8 +76,10 @@ const DialogTemplate kOptions = {
         {NO_ID, K::GroupBox, "Retry Function", CS_NONE, 10, 105, 120, 30},
         {IDC_IGNORE_FAILURES, K::CheckBox, "Ignore Connection Failures", CS_TABSTOP, 20, 120, 100,
          10},
-        {IDOK, K::DefPushButton, "OK", CS_TABSTOP, 10, 145, 50, 14},
-        {IDCANCEL, K::PushButton, "Cancel", CS_TABSTOP, 80, 145, 50, 14},
+        {NO_ID, K::GroupBox, "Idle Function", CS_NONE, 10, 140, 120, 30},
+        {IDC_IDLE_ONLY, K::CheckBox, "Bumple Only When Idle", CS_TABSTOP, 20, 155, 100, 10},
+        {IDOK, K::DefPushButton, "OK", CS_TABSTOP, 10, 180, 50, 14},
+        {IDCANCEL, K::PushButton, "Cancel", CS_TABSTOP, 80, 180, 50, 14},
     },
 };
 

@@ -16,7 +16,8 @@ const std::vector<MenuResource>* LoadMenuResource(int id) {
         {"&Bumple",
          {{ID_EDIT_NAMES, "&Edit Names..."},
           {ID_OPTIONS, "&Options..."},
-          {ID_STATISTICS, "Statistics..."}}},
+          {ID_STATISTICS, "Statistics..."},
+          {ID_HISTORY, "&History..."}}},
         {"&Help", {{ID_HELP_FINDER, "&Help Topics"}, {0, ""}, {ID_APP_ABOUT, "&About Bumple..."}}},
     };
     static const std::vector<MenuResource> trayMenu = {

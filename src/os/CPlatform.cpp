@@ -1,6 +1,7 @@
 #include "CPlatform.h"
 
 #include "CPosixWinsock.h"
+#include "CProcLinkCounters.h"
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
@@ -10,6 +11,7 @@ namespace {
 CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
 CFramework* g_pFramework = nullptr;
+CLinkCounters* g_pLinks = nullptr;
 QWidget* g_pMainWnd = nullptr;
 MenuLoader g_menuLoader = nullptr;
 } // namespace
@@ -37,6 +39,18 @@ CPlatform::Scope::~Scope() {
     g_pSockets = m_pSockets;
     g_pTray = m_pTray;
     g_pFramework = m_pFramework;
+}
+
+CLinkCounters& CPlatform::Links() {
+    static CProcLinkCounters real;
+    return g_pLinks != nullptr ? *g_pLinks : real;
+}
+
+CPlatform::LinksScope::LinksScope(CLinkCounters* pLinks)
+    : m_pLinks(std::exchange(g_pLinks, pLinks)) {}
+
+CPlatform::LinksScope::~LinksScope() {
+    g_pLinks = m_pLinks;
 }
 
 QWidget* CPlatform::MainWindow() {

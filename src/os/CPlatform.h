@@ -3,6 +3,7 @@
 #include "MenuResource.h"
 
 class CFramework;
+class CLinkCounters;
 class CShellTray;
 class CWinsock;
 class QWidget;
@@ -29,6 +30,19 @@ public:
         CWinsock* m_pSockets;
         CShellTray* m_pTray;
         CFramework* m_pFramework;
+    };
+    // The network links' routes and byte counters; read only while "IdleOnly" is on.
+    static CLinkCounters& Links();
+    // Installs link counters for its lifetime, as Scope does the other services.
+    class LinksScope {
+    public:
+        explicit LinksScope(CLinkCounters* pLinks);
+        ~LinksScope();
+        LinksScope(const LinksScope&) = delete;
+        LinksScope& operator=(const LinksScope&) = delete;
+
+    private:
+        CLinkCounters* m_pLinks;
     };
 
     // The owner of message boxes and dialogs, and the target of a quit signal; null for none.

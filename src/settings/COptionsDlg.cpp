@@ -12,4 +12,5 @@ void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_RANDOM_NAME, m_bRandomName);
     DDX_Check(pDX, IDC_RANDOM_TIME, m_bRandomTime);
     DDX_Check(pDX, IDC_IGNORE_FAILURES, m_bIgnoreFailures);
+    DDX_Check(pDX, IDC_IDLE_ONLY, m_bIdleOnly);
 }

@@ -2,7 +2,7 @@
 
 #include "CDialog.h"
 
-// The four engine options as check boxes; the view copies them in and out.
+// The engine options as check boxes; the view copies them in and out.
 class COptionsDlg : public CDialog {
     Q_OBJECT
 public:
@@ -12,6 +12,7 @@ public:
     BOOL m_bRandomName = FALSE;
     BOOL m_bRandomTime = FALSE;
     BOOL m_bIgnoreFailures = FALSE;
+    BOOL m_bIdleOnly = FALSE;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

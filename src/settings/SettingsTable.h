@@ -25,6 +25,9 @@ inline const QString kAutoStart = QStringLiteral("AutoStart");
 constexpr int kAutoStartDefault = 1;
 inline const QString kDebug = QStringLiteral("Debug");
 constexpr int kDebugDefault = 0;
+// Probes only while the link to the target carries no traffic of its own.
+inline const QString kIdleOnly = QStringLiteral("IdleOnly");
+constexpr int kIdleOnlyDefault = 0;
 
 // The name list: ComboName0, ComboName1, ... up to the first empty or missing one, and the
 // index of the current name.

@@ -6,6 +6,7 @@
 #include "CDialogBuilder.h"
 #include "CEdit.h"
 #include "CFramework.h"
+#include "CHistoryWnd.h"
 #include "CNumberText.h"
 #include "CPlatform.h"
 #include "CProfileStore.h"
@@ -51,6 +52,7 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     m_bRandomTime = store.GetProfileInt(kSection, kRandomTime, kRandomTimeDefault);
     m_bAutoStart = store.GetProfileInt(kSection, kAutoStart, kAutoStartDefault);
     m_bDebug = store.GetProfileInt(kSection, kDebug, kDebugDefault);
+    m_bIdleOnly = store.GetProfileInt(kSection, kIdleOnly, kIdleOnlyDefault);
 
     m_strLaunchTime = framework.LocalTimeText();
     m_dwLaunchTicks = framework.GetTickCount();
@@ -58,9 +60,13 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     m_nDnsFailures = m_nHttpFailures = m_nSocketFailures = m_nSuccesses = 0;
     m_strProblemName.clear();
     m_bProblemUnseen = FALSE;
+    // The engine is stopped until the first start.
+    m_history.SetStopped(true);
 }
 
 CBumpleView::~CBumpleView() {
+    // The History window shows m_history: it goes first.
+    delete m_pHistoryWnd;
     OnDestroy();
     CPlatform::Sockets().WSACleanup();
 }
@@ -232,6 +238,9 @@ LRESULT CBumpleView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         case ID_STATISTICS:
             OnStatistics();
+            return 1;
+        case ID_HISTORY:
+            OnHistory();
             return 1;
         case ID_RESTORE:
             OnRestore();

@@ -2,16 +2,20 @@
 
 // The main form view and the keep-alive engine: every member of the engine lives here.
 
+#include "CLinkWatch.h"
 #include "CMessageTarget.h"
+#include "CProbeHistory.h"
 #include "CTrayNotifyIcon.h"
 #include "WinTypes.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 class CComboBox;
 class CDataExchange;
 class CEdit;
+class CHistoryWnd;
 class CProfileStore;
 class QLabel;
 class QPushButton;
@@ -54,6 +58,7 @@ public:
     void OnEditNames();
     void OnOptions();
     void OnStatistics();
+    void OnHistory();
     void OnRestore();
     void OnExit();
     void OnAbout();
@@ -132,6 +137,17 @@ public:
     QString m_strProblemName;
     alignas(8) char m_hostBuf[1024] = {};
 
+    // "Bumple Only When Idle": setting "IdleOnly"; the link to the target is watched only
+    // while it is on.
+    BOOL m_bIdleOnly = FALSE;
+    CLinkWatch m_linkWatch;
+    // The countdown was started over by traffic on the link since the last probe.
+    BOOL m_bLinkInUse = FALSE;
+    // A probe went since the last tick: the next reading holds its exchange.
+    BOOL m_bOwnExchange = FALSE;
+    // Every probe since launch, for the History window.
+    CProbeHistory m_history;
+
 signals:
     // Every text the status line shows, in turn.
     void StatusChanged(const QString& strText);
@@ -156,4 +172,5 @@ private:
     // stopped; once a whole round of the list has failed, each restart waits for timer 102.
     int m_nLookupFailuresInRow = 0;
     BOOL m_bRetryPending = FALSE;
+    QPointer<CHistoryWnd> m_pHistoryWnd;
 };

@@ -3,6 +3,7 @@
 #include "CBumpleView.h"
 
 #include "CEditNamesDlg.h"
+#include "CHistoryWnd.h"
 #include "COptionsDlg.h"
 #include "CProfileStore.h"
 #include "CStatisticsDlg.h"
@@ -21,12 +22,19 @@ void CBumpleView::OnOptions() {
     dlg.m_bRandomName = m_bRandomName;
     dlg.m_bRandomTime = m_bRandomTime;
     dlg.m_bAutoStart = m_bAutoStart;
+    dlg.m_bIdleOnly = m_bIdleOnly;
     if (dlg.DoModal() != IDOK)
         return;
+    // "IdleOnly" is written once it has been on, so that with the option never used the
+    // writes stay the four above.
+    const BOOL bWriteIdleOnly = m_bIdleOnly || dlg.m_bIdleOnly;
     m_bIgnoreFailures = dlg.m_bIgnoreFailures;
     m_bRandomName = dlg.m_bRandomName;
     m_bRandomTime = dlg.m_bRandomTime;
     m_bAutoStart = dlg.m_bAutoStart;
+    m_bIdleOnly = dlg.m_bIdleOnly;
+    if (!m_bIdleOnly)
+        m_linkWatch.Forget();
     // New values take effect where the engine next reads them; nothing is restarted.
     CProfileStore& store = Store();
     using namespace SettingsTable;
@@ -35,6 +43,8 @@ void CBumpleView::OnOptions() {
     store.WriteProfileInt(kSection, kAutoStart, m_bAutoStart);
     store.WriteProfileInt(kSection, kRandomName, m_bRandomName);
     store.WriteProfileInt(kSection, kRandomTime, m_bRandomTime);
+    if (bWriteIdleOnly)
+        store.WriteProfileInt(kSection, kIdleOnly, m_bIdleOnly);
     store.EndWriteUnit();
 }
 
@@ -48,4 +58,13 @@ void CBumpleView::OnStatistics() {
     // Opening acknowledges the problems: the tray tip drops its hint at the next update.
     m_bProblemUnseen = FALSE;
     dlg.DoModal();
+}
+
+void CBumpleView::OnHistory() {
+    // One window: a second command brings it to the front.
+    if (m_pHistoryWnd == nullptr)
+        m_pHistoryWnd = new CHistoryWnd(&m_history, window());
+    m_pHistoryWnd->show();
+    m_pHistoryWnd->raise();
+    m_pHistoryWnd->activateWindow();
 }

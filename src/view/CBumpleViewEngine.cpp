@@ -46,6 +46,7 @@ void CBumpleView::StopEngine(BOOL bNotify) {
     if (bNotify) {
         m_trayIcon.SetTooltipText(QStringLiteral("Bumple has stopped"));
         m_trayIcon.SetIcon(IDI_STOPPED);
+        m_history.SetStopped(true);
     }
     m_bWaiting = FALSE;
 }
@@ -64,7 +65,11 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
         name = m_strTarget;
         m_bNewTarget = FALSE;
     }
+    m_bLinkInUse = FALSE;
+    m_bOwnExchange = TRUE;
+    m_history.ProbeStarted(name);
     if (OpenProbeConnection(name) == INVALID_SOCKET) {
+        m_history.ProbeFailed();
         RecordProblem(PROBLEM_SOCKET, name);
         if (!m_bIgnoreFailures)
             StopEngine(TRUE);

@@ -105,6 +105,9 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
         }
         return INVALID_SOCKET;
     }
+    // The link to watch is the one that carries this connection.
+    if (m_bIdleOnly)
+        m_linkWatch.Watch(address.sin_addr.s_addr);
     return s;
 }
 
@@ -129,6 +132,7 @@ LRESULT CBumpleView::OnProbeSocket(WPARAM wParam, LPARAM lParam) {
             SetStatus(QStringLiteral("Bumple completed at ") +
                       CPlatform::Framework().LocalTimeText());
             ++m_nSuccesses;
+            m_history.ProbeAnswered();
         }
         break;
     case FD_CLOSE:

@@ -114,6 +114,7 @@ LRESULT CBumpleView::OnTargetResolved(WPARAM, LPARAM lParam) {
         return 0;
     }
     RecordProblem(PROBLEM_DNS, m_strTarget);
+    m_history.LookupFailed(m_strTarget);
     ++m_nLookupFailuresInRow;
     if (m_bIgnoreFailures) {
         SetStatus(QStringLiteral("Last domain resolution failed"));

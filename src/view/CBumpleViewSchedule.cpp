@@ -46,6 +46,8 @@ void CBumpleView::ArmSchedule() {
         return;
     }
     m_nLookupFailuresInRow = 0;
+    m_bLinkInUse = FALSE;
+    m_history.SetStopped(false);
     m_strPeriod = text;
     m_nPeriod = seconds;
     m_nCurPeriod = m_nPeriod;
@@ -77,6 +79,17 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
     if (!m_bBusy)
         m_btnStart->setEnabled(true);
     ++m_nTick;
+    if (m_bIdleOnly) {
+        // Read at every tick, so that the next reading spans one second only.
+        const bool busy = m_linkWatch.Busy(m_bOwnExchange || m_socket != INVALID_SOCKET);
+        m_bOwnExchange = FALSE;
+        // The first probe after arming goes all the same: it checks the name.
+        if (busy && !m_bFirstProbe) {
+            m_nTick = 0;
+            m_bLinkInUse = TRUE;
+            m_history.Skip();
+        }
+    }
     if (m_nTick >= m_nCurPeriod) {
         m_nTick = 0;
         if (!m_bRandomName || m_bFirstProbe) {
@@ -133,5 +146,7 @@ void CBumpleView::ShowTimeLeft() {
     if ((m_nDnsFailures != 0 || m_nHttpFailures != 0 || m_nSocketFailures != 0) &&
         m_bIgnoreFailures && m_bProblemUnseen)
         tip += QStringLiteral("   Please check the Statistics dialog box");
+    else if (m_bLinkInUse)
+        tip += QStringLiteral("   Link in use");
     m_trayIcon.SetTooltipText(tip);
 }

@@ -2,6 +2,8 @@
 #include "CComboBox.h"
 #include "CDialogBuilder.h"
 #include "CEdit.h"
+#include "CHistoryChart.h"
+#include "CHistoryWnd.h"
 #include "CMainFrame.h"
 #include "CPlatform.h"
 #include "CViewFixture.h"
@@ -11,11 +13,13 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTest>
 
 namespace {
@@ -310,7 +314,21 @@ private slots:
         QStringList items;
         for (QAction* pAction : f.m_pFrame->menuBar()->actions().at(0)->menu()->actions())
             items.append(pAction->text());
-        QCOMPARE(items, QStringList({"&Edit Names...", "&Options...", "Statistics..."}));
+        QCOMPARE(items,
+                 QStringList({"&Edit Names...", "&Options...", "Statistics...", "&History..."}));
+        // History: one modeless window however often it is asked for; Escape closes it.
+        SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
+        SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
+        const QList<QDialog*> shown = f.m_pFrame->findChildren<QDialog*>();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0]->isVisible() && !shown[0]->isModal());
+        auto* pWnd = static_cast<CHistoryWnd*>(shown[0]);
+        QCOMPARE(QAccessible::queryAccessibleInterface(pWnd->m_pTable)->role(), QAccessible::Table);
+        QCOMPARE(
+            QAccessible::queryAccessibleInterface(pWnd->m_pChart)->text(QAccessible::Description),
+            QStringLiteral("0 probes, 0 answered, no failure."));
+        QTest::keyClick(shown[0], Qt::Key_Escape);
+        QVERIFY(!shown[0]->isVisible());
     }
 
     void returnToTrayAndRestore_data() {

@@ -98,6 +98,33 @@ private slots:
         QVERIFY2(std::is_sorted(places.begin(), places.end()), qPrintable(hive));
     }
 
+    // "IdleOnly" goes after "RandomTime" once the option has been on, and never before.
+    void idleOnlyIsWrittenOnceUsed() {
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        const auto clickIdleOnlyAndOk = [](CDialog& dlg) {
+            QCheckBox* pBox = Box(dlg, IDC_IDLE_ONLY);
+            QVERIFY(pBox != nullptr && pBox->focusPolicy() & Qt::TabFocus);
+            QVERIFY(pBox->geometry().bottom() < dlg.GetDlgItem(IDOK)->geometry().top());
+            QTest::mouseClick(pBox, Qt::LeftButton);
+            ClickOk(dlg);
+        };
+        {
+            CModalDriver driver(ClickOk);
+            v->OnOptions();
+        }
+        QVERIFY2(!f.HiveText().contains(QLatin1String("IdleOnly")), qPrintable(f.HiveText()));
+        for (const char* expected : {"1", "0"}) {
+            CModalDriver driver(clickIdleOnlyAndOk);
+            v->OnOptions();
+            QCOMPARE(f.Setting("IdleOnly"), QLatin1String(expected));
+            QCOMPARE(v->m_bIdleOnly, BOOL(*expected == '1'));
+            const QString hive = f.HiveText();
+            QVERIFY(hive.indexOf(QLatin1String("\"IdleOnly\"")) >
+                    hive.indexOf(QLatin1String("\"RandomTime\"")));
+        }
+    }
+
     void okStoresTheClickedChecks() {
         CViewFixture f;
         CBumpleView* v = f.Create();

@@ -8,7 +8,8 @@
 # Then without any tray: the box, the window, "Return To Tray" minimises, "Shutdown", and a
 # tray that comes while the box is open closes it.
 # Then a StatusNotifierItem host on a private session bus, which comes up after the
-# program: the exported menu, the tooltip, Activate and the menu's "Exit".
+# program: the exported menu, the tooltip, Activate and the menu's "Exit". Last, "Bumple
+# Only When Idle": loopback traffic holds the probes back, and the tooltip says why.
 #
 # usage: e2e_tray.sh BUMPLE_BINARY HELPER_WAITTRAY
 # Runs only inside a private network namespace where the host name resolves; outside one it
@@ -564,5 +565,38 @@ say "Activate showed the window"
 "$sys_python" "$sni" click "$item" "$(awk '$2 == "E_xit" {print $1}' "$work/menu")"
 ended_cleanly "the host's Exit"
 
-requests=$(find "$work/http" -name 'request.[0-9]*' | wc -l)
+# --- "Bumple Only When Idle": loopback traffic holds the probes back. -----------------------
+# The link to 127.0.0.1 is this namespace's loopback; the traffic is loopback traffic too.
+count_requests() { find "$work/http" -name 'request.[0-9]*' | wc -l; }
+export BUMPLE_CONFIG_DIR="$work/idle-config"
+mkdir -p "$BUMPLE_CONFIG_DIR"
+printf '%s\n' 'REGEDIT4' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \
+    '"ComboName0"="127.0.0.1"' '"Debug"="1"' '"IdleOnly"="1"' >"$BUMPLE_CONFIG_DIR/registry.reg"
+before=$(count_requests)
+launch idleonly
+wait_for 10 "the first probe, which goes whatever the link carries" \
+    eval '[ "$(count_requests)" -gt "$before" ]'
+start traffic python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+end = time.monotonic() + 24
+while time.monotonic() < end:
+    s.sendto(b"x" * 1000, ("127.0.0.1", 9))
+    time.sleep(0.05)
+'
+busy_from=$(count_requests)
+link_in_use() { "$sys_python" "$sni" tooltip "$item" 2>/dev/null | grep -q 'Link in use$'; }
+item=
+wait_for 10 "bumple's item" eval 'item=$(tail -n 1 "$work/items"); link_in_use'
+say "tooltip while the link is in use: $("$sys_python" "$sni" tooltip "$item")"
+sleep 20 # longer than the 15 s period
+[ "$(count_requests)" -eq "$busy_from" ] || fail "a probe went while the link was in use"
+say "no probe in 20 s of loopback traffic (period 15 s)"
+wait_for 30 "the probe once the link is idle again" eval '[ "$(count_requests)" -gt "$busy_from" ]'
+say "the probe went once the link was idle"
+kill "$bumple_pid"
+ended_cleanly "SIGTERM"
+
+requests=$(count_requests)
 say "PASS ($requests request(s) served)"

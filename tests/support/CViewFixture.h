@@ -4,6 +4,7 @@
 #include "CMainFrame.h"
 #include "CPlatform.h"
 #include "CScriptedFramework.h"
+#include "CScriptedLinkCounters.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
 
@@ -54,6 +55,7 @@ public:
     CScriptedWinsock m_sockets;
     CScriptedShellTray m_tray;
     CScriptedFramework m_framework;
+    CScriptedLinkCounters m_links;
     CBumpleApp m_app;
     std::unique_ptr<CProfileStore> m_pStore;
     std::unique_ptr<CMainFrame> m_pFrame;
@@ -62,4 +64,5 @@ public:
     // The twins above in place of the real services while the fixture lives.
     std::optional<CPlatform::Scope> m_twins;
     std::optional<CPlatform::Scope> m_realSockets;
+    std::optional<CPlatform::LinksScope> m_linksTwin;
 };

@@ -669,6 +669,72 @@ private slots:
         QVERIFY(!v->m_bWaiting);
         QVERIFY(!f.m_framework.IsTimerSet(101));
     }
+
+    // "Bumple Only When Idle". Steps: "start", "tick N", "busy N" (ticks over which the link
+    // carries 5000 bytes each), "reply" (the server answers and closes), "unreadable",
+    // "no route".
+    void idleOnly_data() {
+        QTest::addColumn<int>("idleOnly");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("connects");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<bool>("reads");
+        const QStringList first = {"start", "tick 1", "reply"};
+        QTest::newRow("busy ticks restart the countdown")
+            << 1 << first + QStringList{"busy 3", "tick 59"} << 1 << "Bumple in  0:01   Link in use"
+            << true;
+        QTest::newRow("idle again: the probe goes")
+            << 1 << first + QStringList{"busy 3", "tick 60"} << 2 << "Bumple in  1:00" << true;
+        QTest::newRow("the first probe after arming still goes")
+            << 1 << first + QStringList{"tick 5", "start", "busy 1"} << 2 << "Bumple in  1:00"
+            << true;
+        QTest::newRow("own exchange does not count")
+            << 1 << first + QStringList{"tick 60", "reply", "busy 1", "tick 59"} << 3
+            << "Bumple in  1:00" << true;
+        QTest::newRow("unreadable counters: on schedule")
+            << 1 << QStringList{"unreadable"} + first + QStringList{"busy 60"} << 2
+            << "Bumple in  1:00" << true;
+        QTest::newRow("no route: on schedule")
+            << 1 << QStringList{"no route"} + first + QStringList{"busy 60"} << 2
+            << "Bumple in  1:00" << false;
+        QTest::newRow("option off reads nothing")
+            << 0 << first + QStringList{"busy 60"} << 2 << "Bumple in  1:00" << false;
+    }
+    void idleOnly() {
+        QFETCH(int, idleOnly);
+        QFETCH(QStringList, steps);
+        QFETCH(int, connects);
+        QFETCH(QString, tip);
+        QFETCH(bool, reads);
+        CViewFixture f(WithSettings({QStringLiteral("\"IdleOnly\"=\"%1\"").arg(idleOnly)}));
+        CBumpleView* v = f.Create();
+        for (const QString& step : steps) {
+            const int count = step.section(QLatin1Char(' '), 1).toInt();
+            if (step == QLatin1String("start")) {
+                StartResolved(f);
+            } else if (step.startsWith(QLatin1String("tick"))) {
+                f.Tick(count);
+            } else if (step.startsWith(QLatin1String("busy"))) {
+                for (int i = 0; i < count; ++i) {
+                    f.m_links.m_nBytes += 5000;
+                    f.Tick();
+                }
+            } else if (step == QLatin1String("reply")) {
+                f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_READ);
+                f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_CLOSE);
+                CViewFixture::Pump();
+            } else if (step == QLatin1String("unreadable")) {
+                f.m_links.m_bReadable = false;
+            } else {
+                f.m_links.m_strInterface.clear();
+            }
+        }
+        QCOMPARE(int(f.m_sockets.m_connected.size()), connects);
+        QCOMPARE(f.m_tray.m_strTip, tip);
+        QCOMPARE(!f.m_links.m_reads.isEmpty(), reads);
+        QCOMPARE(f.m_links.m_nRouteLookups > 0, bool(idleOnly));
+        QCOMPARE(v->m_history.Summaries().at(0).nProbes, connects);
+    }
 };
 
 QTEST_MAIN(TestEngine)

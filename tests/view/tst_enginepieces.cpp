@@ -1,6 +1,29 @@
 #include "CBumpleView.h"
+#include "CPlatform.h"
+#include "CProcLinkCounters.h"
+#include "CScriptedFramework.h"
 
 #include <QTest>
+
+#include <arpa/inet.h>
+
+namespace {
+const QByteArray kRoute =
+    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+    "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+    "wlan0\t0001A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n"
+    "tun0\t00000A0A\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\t0\t0\n"
+    "eth1\t00000B0A\t00000000\t0000\t0\t0\t0\t0000FFFF\t0\t0\t0\n";
+const QByteArray kDev =
+    "Inter-|   Receive                            |  Transmit\n"
+    " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs "
+    "drop fifo colls carrier compressed\n"
+    "    lo:  123456     100    0    0    0     0          0         0   654321     100    0 "
+    "   0    0     0       0          0\n"
+    " wlan0: 4294967296 9 0 0 0 0 0 0 1 9 0 0 0 0 0 0\n"
+    "wlan01: 5 0 0 0 0 0 0 0 5 0 0 0 0 0 0 0\n"
+    "  eth0: 12 34\n";
+} // namespace
 
 // The pure pieces of the engine: period conversion, countdown text, request bytes.
 class TestEnginePieces : public QObject {
@@ -69,6 +92,102 @@ private slots:
                                      "image/gif, image/jpeg, */*\r\n\r\n"));
         QCOMPARE(request.indexOf("Host: 10.0.0.5\r\n"), 76);
         QCOMPARE(CBumpleView::ProbeRequest(QString()).size(), 122);
+    }
+
+    // The link to a target from sample routing tables, its bytes from sample counters.
+    void linkOfTheTarget_data() {
+        QTest::addColumn<QByteArray>("route");
+        QTest::addColumn<QString>("addressAndLink");
+        const QByteArray down =
+            kRoute.left(kRoute.indexOf("wlan0")) + kRoute.mid(kRoute.indexOf("tun0"));
+        QTest::newRow("loopback net") << QByteArray() << "127.9.9.9 lo";
+        QTest::newRow("default route") << kRoute << "8.8.4.4 wlan0";
+        QTest::newRow("local net beats default") << kRoute << "192.168.1.7 wlan0";
+        QTest::newRow("longest prefix") << kRoute << "10.10.3.4 tun0";
+        QTest::newRow("route down, no default") << down << "10.11.0.1 ";
+        QTest::newRow("no table") << QByteArray("x\ny z\n") << "10.0.0.5 ";
+    }
+    void linkOfTheTarget() {
+        QFETCH(QByteArray, route);
+        QFETCH(QString, addressAndLink);
+        const QStringList parts = addressAndLink.split(QLatin1Char(' '));
+        QCOMPARE(CProcLinkCounters::RouteFromText(route, inet_addr(qPrintable(parts[0]))),
+                 parts[1]);
+    }
+
+    void bytesOfTheLink_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<qint64>("bytes"); // -1: unreadable
+        QTest::newRow("loopback") << "lo" << qint64(777777);
+        QTest::newRow("past 32 bits") << "wlan0" << qint64(4294967297);
+        QTest::newRow("name is not a prefix") << "wlan01" << qint64(10);
+        QTest::newRow("gone") << "ppp0" << qint64(-1);
+        QTest::newRow("short line") << "eth0" << qint64(-1);
+    }
+    void bytesOfTheLink() {
+        QFETCH(QString, link);
+        QFETCH(qint64, bytes);
+        uint64_t read = 0;
+        QCOMPARE(CProcLinkCounters::BytesFromText(kDev, link, &read), bytes >= 0);
+        if (bytes >= 0)
+            QCOMPARE(read, uint64_t(bytes));
+    }
+
+    // Per name: every outcome counted, median and worst over the answered ones only.
+    void historyPerName() {
+        CScriptedFramework framework;
+        const CPlatform::Scope twins(nullptr, nullptr, &framework);
+        CProbeHistory history;
+        const auto probe = [&](const char* name, int ms) {
+            history.ProbeStarted(QLatin1String(name));
+            framework.m_dwTicks += DWORD(ms);
+            history.ProbeAnswered();
+        };
+        framework.m_time = 5000;
+        probe("a.test", 30);
+        probe("a.test", 10);
+        history.ProbeStarted(QStringLiteral("b.test"));
+        history.ProbeFailed();
+        framework.m_time = 6000;
+        probe("a.test", 20);
+        probe("a.test", 90);
+        history.ProbeStarted(QStringLiteral("a.test")); // no reply yet
+        history.LookupFailed(QStringLiteral("b.test"));
+        history.Skip();
+        const std::vector<CProbeHistory::NameSummary> rows = history.Summaries();
+        QCOMPARE(rows.size(), size_t(2));
+        const CProbeHistory::NameSummary& a = rows[0];
+        QCOMPARE(QList<int>({a.nProbes, a.nAnswered, a.nLookupFailures, a.nSocketFailures,
+                             a.nNoReply, a.nMedianMs, a.nWorstMs}),
+                 QList<int>({5, 4, 0, 0, 1, 20, 90}));
+        QCOMPARE(a.nLastAnswered, 6000);
+        const CProbeHistory::NameSummary& b = rows[1];
+        QCOMPARE(QList<int>({b.nProbes, b.nAnswered, b.nLookupFailures, b.nSocketFailures,
+                             b.nNoReply, b.nMedianMs}),
+                 QList<int>({2, 0, 1, 1, 0, -1}));
+        QVERIFY2(history.Description().startsWith(QStringLiteral(
+                     "7 probes, 4 answered, last failure: lookup failure with b.test")),
+                 qPrintable(history.Description()));
+    }
+
+    // At most the bound, the oldest dropped first; a probe in flight keeps its place.
+    void historyBound() {
+        CScriptedFramework framework;
+        const CPlatform::Scope twins(nullptr, nullptr, &framework);
+        CProbeHistory history;
+        history.ProbeStarted(QStringLiteral("first.test"));
+        for (size_t i = 0; i < CProbeHistory::kMaxEntries + 4; ++i) {
+            framework.m_dwTicks = DWORD(i);
+            history.ProbeStarted(QStringLiteral("n.test"));
+            if (i == CProbeHistory::kMaxEntries)
+                history.ProbeAnswered();
+        }
+        const std::deque<CProbeHistory::Entry>& entries = history.Entries();
+        QCOMPARE(entries.size(), CProbeHistory::kMaxEntries);
+        QCOMPARE(entries.front().dwAt, DWORD(4));
+        QCOMPARE(history.Summaries().size(), size_t(1));
+        QCOMPARE(history.Summaries()[0].nAnswered, 1);
+        QCOMPARE(int(entries[entries.size() - 4].nKind), int(CProbeHistory::Answered));
     }
 };
 

@@ -1,0 +1,32 @@
+#include "CLinkWatch.h"
+
+#include "CLinkCounters.h"
+#include "CPlatform.h"
+
+void CLinkWatch::Watch(uint32_t address) {
+    const QString strInterface = CPlatform::Links().RouteInterface(address);
+    if (strInterface != m_strInterface)
+        m_bHaveLast = false;
+    m_strInterface = strInterface;
+}
+
+void CLinkWatch::Forget() {
+    m_strInterface.clear();
+    m_bHaveLast = false;
+}
+
+bool CLinkWatch::Busy(bool bOwnExchange) {
+    uint64_t bytes = 0;
+    if (m_strInterface.isEmpty() || !CPlatform::Links().ReadBytes(m_strInterface, &bytes)) {
+        m_bHaveLast = false;
+        return false;
+    }
+    const bool haveLast = m_bHaveLast;
+    const uint64_t last = m_nLastBytes;
+    m_bHaveLast = true;
+    m_nLastBytes = bytes;
+    // Counters that went back belong to an interface that came up anew.
+    if (!haveLast || bytes < last || bOwnExchange)
+        return false;
+    return bytes - last > kThresholdBytes;
+}
