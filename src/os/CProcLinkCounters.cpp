@@ -22,11 +22,6 @@ bool ParseHex(const QByteArray& text, uint32_t* pValue) {
 }
 } // namespace
 
-CProcLinkCounters::~CProcLinkCounters() {
-    if (m_fdDev >= 0)
-        ::close(m_fdDev);
-}
-
 QString CProcLinkCounters::RouteFromText(const QByteArray& route, uint32_t address) {
     // The loopback net lives in the local table, which /proc/net/route does not show.
     if ((ntohl(address) >> 24) == 127)
@@ -102,14 +97,14 @@ QString CProcLinkCounters::RouteInterface(uint32_t address) {
 }
 
 bool CProcLinkCounters::ReadBytes(const QString& strInterface, uint64_t* pBytes) {
-    if (m_fdDev < 0)
-        m_fdDev = ::open("/proc/net/dev", O_RDONLY | O_CLOEXEC);
-    if (m_fdDev < 0)
+    if (!m_dev.IsOpen())
+        m_dev = CFileDescriptor::Open("/proc/net/dev", O_RDONLY);
+    if (!m_dev.IsOpen())
         return false;
     char buffer[kDevBufferSize];
     ssize_t n;
     do
-        n = ::pread(m_fdDev, buffer, sizeof buffer, 0);
+        n = ::pread(m_dev.Get(), buffer, sizeof buffer, 0);
     while (n < 0 && errno == EINTR);
     if (n <= 0)
         return false;

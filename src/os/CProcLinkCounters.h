@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CFileDescriptor.h"
 #include "CLinkCounters.h"
 
 #include <QByteArray>
@@ -8,11 +9,6 @@
 // the byte counters from /proc/net/dev, kept open and read with one pread per reading.
 class CProcLinkCounters : public CLinkCounters {
 public:
-    CProcLinkCounters() = default;
-    ~CProcLinkCounters() override;
-    CProcLinkCounters(const CProcLinkCounters&) = delete;
-    CProcLinkCounters& operator=(const CProcLinkCounters&) = delete;
-
     QString RouteInterface(uint32_t address) override;
     bool ReadBytes(const QString& strInterface, uint64_t* pBytes) override;
 
@@ -23,5 +19,5 @@ public:
     static bool BytesFromText(const QByteArray& dev, const QString& strInterface, uint64_t* pBytes);
 
 private:
-    int m_fdDev = -1;
+    CFileDescriptor m_dev;
 };

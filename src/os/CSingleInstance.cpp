@@ -65,19 +65,15 @@ CSingleInstance::CSingleInstance(const QByteArray& key) {
 }
 
 CSingleInstance::~CSingleInstance() {
-    if (m_listenFd >= 0) {
-        close(m_listenFd);
+    if (m_listen.IsOpen())
         unlink(m_socketPath.constData());
-    }
-    if (m_lockFd >= 0)
-        close(m_lockFd);
 }
 
 CSingleInstance::Outcome CSingleInstance::Claim(const QByteArray& request) {
     if (m_lockPath.isEmpty())
         return Outcome::Alone;
-    m_lockFd = open(m_lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_lockFd < 0)
+    m_lock = CFileDescriptor::Open(m_lockPath, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+    if (!m_lock.IsOpen())
         return Outcome::Alone;
     // The holder may be starting (no socket yet) or ending (the lock is about to be free).
     timespec start{};
@@ -98,20 +94,18 @@ CSingleInstance::Outcome CSingleInstance::Claim(const QByteArray& request) {
 }
 
 bool CSingleInstance::TryLock() {
-    if (flock(m_lockFd, LOCK_EX | LOCK_NB) != 0)
+    if (flock(m_lock.Get(), LOCK_EX | LOCK_NB) != 0)
         return false;
     // A socket left by a holder that crashed is replaced.
     sockaddr_un address{};
     unlink(m_socketPath.constData());
-    m_listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (m_listenFd >= 0 && ToAddress(m_socketPath, &address) &&
-        bind(m_listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        listen(m_listenFd, 8) == 0)
+    m_listen = CFileDescriptor(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (m_listen.IsOpen() && ToAddress(m_socketPath, &address) &&
+        bind(m_listen.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        listen(m_listen.Get(), 8) == 0)
         return true;
     // Runs all the same; later starts find no socket and give up after their wait.
-    if (m_listenFd >= 0)
-        close(m_listenFd);
-    m_listenFd = -1;
+    m_listen.Close();
     return true;
 }
 
@@ -119,9 +113,10 @@ bool CSingleInstance::HandOver(const QByteArray& request) const {
     sockaddr_un address{};
     if (!ToAddress(m_socketPath, &address))
         return false;
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const CFileDescriptor connection(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!connection.IsOpen())
         return false;
+    const int fd = connection.Get();
     const timeval bound{kHandOverMs / 1000, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
@@ -137,20 +132,19 @@ bool CSingleInstance::HandOver(const QByteArray& request) const {
     char answer[2] = {};
     taken = taken && shutdown(fd, SHUT_WR) == 0 && recv(fd, answer, 2, MSG_WAITALL) == 2 &&
             std::memcmp(answer, "ok", 2) == 0;
-    close(fd);
     return taken;
 }
 
 void CSingleInstance::Listen() {
-    if (m_listenFd < 0)
+    if (!m_listen.IsOpen())
         return;
-    auto* pNotifier = new QSocketNotifier(m_listenFd, QSocketNotifier::Read, this);
+    auto* pNotifier = new QSocketNotifier(m_listen.Get(), QSocketNotifier::Read, this);
     connect(pNotifier, &QSocketNotifier::activated, this, &CSingleInstance::OnConnection);
 }
 
 void CSingleInstance::OnConnection() {
     for (;;) {
-        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = accept4(m_listen.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
         auto* pNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);

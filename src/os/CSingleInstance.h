@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CFileDescriptor.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -35,6 +37,6 @@ private:
 
     QByteArray m_lockPath;
     QByteArray m_socketPath;
-    int m_lockFd = -1;
-    int m_listenFd = -1;
+    CFileDescriptor m_lock;
+    CFileDescriptor m_listen;
 };

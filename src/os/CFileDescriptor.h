@@ -9,6 +9,8 @@
 class CFileDescriptor {
 public:
     CFileDescriptor() = default;
+    // Takes over a descriptor (a socket, say); -1 for none.
+    explicit CFileDescriptor(int fd) : m_fd(fd) {}
     CFileDescriptor(CFileDescriptor&& other) noexcept;
     CFileDescriptor& operator=(CFileDescriptor&& other) noexcept;
     CFileDescriptor(const CFileDescriptor&) = delete;
