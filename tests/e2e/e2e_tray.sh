@@ -580,20 +580,26 @@ wait_for 10 "the first probe, which goes whatever the link carries" \
 start traffic python3 -c '
 import socket, time
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-end = time.monotonic() + 24
+end = time.monotonic() + 30
 while time.monotonic() < end:
     s.sendto(b"x" * 1000, ("127.0.0.1", 9))
     time.sleep(0.05)
 '
+traffic_group=${pids[-1]}
 busy_from=$(count_requests)
 link_in_use() { "$sys_python" "$sni" tooltip "$item" 2>/dev/null | grep -q 'Link in use$'; }
 item=
 wait_for 10 "bumple's item" eval 'item=$(tail -n 1 "$work/items"); link_in_use'
-say "tooltip while the link is in use: $("$sys_python" "$sni" tooltip "$item")"
-sleep 20 # longer than the 15 s period
+# Every busy tick starts the countdown over, so it never runs down while the traffic lasts.
+for _ in 1 2 3 4 5; do
+    sleep 1
+    tip=$("$sys_python" "$sni" tooltip "$item")
+    [[ $tip =~ \ 0:1[3-5]\ +Link\ in\ use$ ]] || fail "the countdown ran down while busy: $tip"
+done
 [ "$(count_requests)" -eq "$busy_from" ] || fail "a probe went while the link was in use"
-say "no probe in 20 s of loopback traffic (period 15 s)"
-wait_for 30 "the probe once the link is idle again" eval '[ "$(count_requests)" -gt "$busy_from" ]'
+say "tooltip through 5 s of loopback traffic: $tip"
+kill -TERM -- "-$traffic_group"
+wait_for 20 "the probe once the link is idle again" eval '[ "$(count_requests)" -gt "$busy_from" ]'
 say "the probe went once the link was idle"
 kill "$bumple_pid"
 ended_cleanly "SIGTERM"
