@@ -185,6 +185,12 @@ wait_for 10 "the HTTP server on 127.0.0.1:80" test -e "$work/http/ready"
 say "HTTP server listening on 127.0.0.1:80"
 
 # --- Display and window manager; the tray comes later. ------------------------------------
+# Every X query is bounded, and one of a window whose id came back empty (a search that raced
+# a closing window) fails at once: xwininfo, xprop and import would wait for a mouse click.
+xwininfo() { [ "${1-}" != -id ] || [ -n "${2-}" ] || return 1; timeout 10 xwininfo "$@"; }
+xprop() { [ "${1-}" != -id ] || [ -n "${2-}" ] || return 1; timeout 10 xprop "$@"; }
+import() { [ "${1-}" != -window ] || [ -n "${2-}" ] || return 1; timeout 10 import "$@"; }
+xdotool() { timeout 10 xdotool "$@"; }
 exec 3>"$work/display"
 # Abstract socket only: the display lives in this network namespace and touches no file.
 # No reset when the last client leaves: a probe's disconnect would otherwise reset the server
@@ -447,8 +453,8 @@ hidden() { ! has_main_window; }
 wait_for 5 "Return To Tray to hide the window" hidden
 
 # --- One Bumple a settings folder: a second launch shows the first one's form and ends. ---
-tray_icons() { xwininfo -id "$(xdotool search --classname '^tint2$' | head -n 1)" -tree |
-    grep -c '("bumple" "Bumple")' || true; }
+tray_icons() { xwininfo -id "$(xdotool search --classname '^tint2$' 2>/dev/null | head -n 1)" \
+    -tree 2>/dev/null | grep -c '("bumple" "Bumple")' || true; }
 timeout 15 "$bumple" "$hive" >"$work/second.log" 2>&1 ||
     fail "the second launch ended with status $?: $(cat "$work/second.log")"
 wait_for 5 "the form after the second launch" has_main_window
