@@ -48,7 +48,8 @@ ls /usr/lib/*/qt6/plugins/imageformats/libqsvg.so
 mkdir -p /tmp/cfg
 printf "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\\\Software\\\\Quellmoor Software\\\\Bumple\\\\Settings]\r\n\"AutoStart\"=\"0\"\r\n\"ComboName0\"=\"127.0.0.1\"\r\n" >/tmp/cfg/registry.reg
 cp /tmp/cfg/registry.reg /tmp/before
-export DISPLAY=:42 BUMPLE_CONFIG_DIR=/tmp/cfg XDG_RUNTIME_DIR=/tmp
+mkdir -m 700 /tmp/run
+export DISPLAY=:42 BUMPLE_CONFIG_DIR=/tmp/cfg XDG_RUNTIME_DIR=/tmp/run
 Xvfb :42 -screen 0 1024x768x24 >/dev/null 2>&1 & x=$!
 sleep 2
 openbox >/dev/null 2>&1 & o=$!
