@@ -6,6 +6,7 @@
 #include "Resources.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QPushButton>
 #include <QTest>
 
@@ -83,6 +84,21 @@ private slots:
         QCOMPARE(shown, expected);
         QCOMPARE(ViewOptions(v), expected);
         QCOMPARE(StoredOptions(f), expected);
+    }
+
+    // A save the user asked for that fails says so once, with the file and the reason.
+    void failedSaveIsReported() {
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        const QString hive = f.m_dir.filePath(QStringLiteral("registry.reg"));
+        QVERIFY(QFile::remove(hive) && QDir().mkdir(hive));
+        CModalDriver driver(ClickOk);
+        v->OnOptions();
+        QCOMPARE(
+            f.m_framework.m_messages,
+            QStringList("Bumple: The settings could not be saved to " + hive +
+                        " (Is a directory). Bumple keeps them and saves them as soon as it can."));
+        QVERIFY(f.m_framework.IsTimerSet(ID_TIMER_SAVE));
     }
 
     void writesInTheirOrder() {

@@ -1,11 +1,17 @@
 // Preloaded into a helper process: logs each fsync and rename, with the paths they touch, to
 // the file named by BUMPLE_FSYNC_LOG, so that a test sees that the hive's data and folder are
-// flushed, and in which order.
+// flushed, and in which order. BUMPLE_FAULT makes a file system fail as some do:
+//   "tmp"    no file can be created in the folder (EACCES): one this user may not write
+//   "nolock" no lock at all (ENOLCK)
+//   "nfs"    no lock on what is open for reading only (EBADF), as NFS
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -29,6 +35,11 @@ std::string PathOf(int fd) {
     return n > 0 ? std::string(target, size_t(n)) : std::string("?");
 }
 
+bool Fault(const char* kind) {
+    const char* fault = std::getenv("BUMPLE_FAULT");
+    return fault != nullptr && std::string(fault) == kind;
+}
+
 template <typename Function> Function Next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
@@ -42,9 +53,33 @@ extern "C" int fsync(int fd) {
     return result;
 }
 
-extern "C" int rename(const char* from, const char* to) {
-    static const auto next = Next<int (*)(const char*, const char*)>("rename");
-    const int result = next(from, to);
-    Log(std::string("rename ") + from + " " + to + (result == 0 ? "" : " failed"));
+extern "C" int renameat(int fromAt, const char* from, int toAt, const char* to) {
+    static const auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
+    const int result = next(fromAt, from, toAt, to);
+    Log("rename " + PathOf(fromAt) + "/" + from + " " + PathOf(toAt) + "/" + to +
+        (result == 0 ? "" : " failed"));
     return result;
+}
+
+extern "C" int openat(int at, const char* path, int flags, ...) {
+    static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    if (Fault("tmp") && (flags & O_CREAT) != 0 && std::string(path).ends_with(".tmp")) {
+        errno = EACCES;
+        return -1;
+    }
+    return next(at, path, flags, mode);
+}
+
+extern "C" int flock(int fd, int operation) {
+    static const auto next = Next<int (*)(int, int)>("flock");
+    const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
+    if (Fault("nolock") || (Fault("nfs") && readOnly)) {
+        errno = Fault("nolock") ? ENOLCK : EBADF;
+        return -1;
+    }
+    return next(fd, operation);
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +56,17 @@ QString LockPath() {
     return CConfigFolder::HivePath() + QStringLiteral(".lock");
 }
 
+// Calls logged to log; fault makes the file system fail (see preload_fsynclog.cpp).
+QProcessEnvironment Preloaded(const QString& log, const QString& fault) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"),
+                       qEnvironmentVariable("BUMPLE_TEST_BINARY_DIR") +
+                           QStringLiteral("/libpreload_fsynclog.so"));
+    environment.insert(QStringLiteral("BUMPLE_FSYNC_LOG"), log);
+    environment.insert(QStringLiteral("BUMPLE_FAULT"), fault);
+    return environment;
+}
+
 } // namespace
 
 class TestRegistry : public QObject {
@@ -74,7 +86,12 @@ private slots:
     void handEditSeen();
     void transactedKey();
     void symlinkedHive();
+    void modeKept_data();
     void modeKept();
+    void longPath_data();
+    void longPath();
+    void faultyFileSystem_data();
+    void faultyFileSystem();
     void unreadableHiveIsNotReplaced();
     void readOnlyFolder();
     void concurrentWriters();
@@ -272,16 +289,82 @@ void TestRegistry::symlinkedHive() {
     QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tmp")));
 }
 
+void TestRegistry::modeKept_data() {
+    QTest::addColumn<bool>("betweenSaves");
+    QTest::newRow("before the first save") << false;
+    QTest::newRow("between two saves") << true;
+}
+
 void TestRegistry::modeKept() {
+    QFETCH(bool, betweenSaves);
     const QString hive = CConfigFolder::HivePath();
     WriteAll(hive, "REGEDIT4\n\n");
+    if (betweenSaves)
+        QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
     QCOMPARE(::chmod(QFile::encodeName(hive).constData(), 0640), 0);
-    HKEY hKey = nullptr;
-    QCOMPARE(CRegistry::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey, nullptr), ERROR_SUCCESS);
-    CRegistry::RegCloseKey(hKey);
+    QCOMPARE(SetAppValue("V", "2"), ERROR_SUCCESS);
     struct stat info;
     QCOMPARE(::stat(QFile::encodeName(hive).constData(), &info), 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0640));
+}
+
+void TestRegistry::longPath_data() {
+    QTest::addColumn<int>("length");
+    QTest::newRow("4080 bytes") << 4080;
+    QTest::newRow("4200 bytes") << 4200;
+}
+
+// A hive path near or past PATH_MAX saves as it reads.
+void TestRegistry::longPath() {
+    QFETCH(int, length);
+    const QByteArray top = QFile::encodeName(m_dir->path()) + "/deep";
+    QByteArray folder = top;
+    while (length - 14 - folder.size() > 255)
+        folder += '/' + QByteArray(200, 'd');
+    folder += '/' + QByteArray(length - 14 - folder.size(), 'e');
+    qputenv("BUMPLE_CONFIG_DIR", folder);
+    QCOMPARE(CConfigFolder::HivePath().size(), length);
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    QCOMPARE(SetAppValue("V", "2"), ERROR_SUCCESS);
+    QCOMPARE(AppValue("V"), std::optional<QByteArray>("2"));
+    QCOMPARE(QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), top}), 0);
+}
+
+void TestRegistry::faultyFileSystem_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("inPlace");
+    QTest::addColumn<int>("warnings");
+    QTest::newRow("folder not writable, file writable") << "tmp" << true << 0;
+    QTest::newRow("no locks") << "nolock" << false << 1;
+    QTest::newRow("locks only for writing") << "nfs" << false << 0;
+}
+
+// Every save reaches the file: rewritten in place, or without a lock after one warning.
+void TestRegistry::faultyFileSystem() {
+    QFETCH(QString, fault);
+    QFETCH(bool, inPlace);
+    QFETCH(int, warnings);
+    QCOMPARE(SetAppValue("Before", "1"), ERROR_SUCCESS);
+    const QByteArray path = CConfigFolder::HivePath();
+    struct stat before, after;
+    QFile original(path); // held open, so that its inode is not reused
+    QVERIFY(original.open(QIODevice::ReadOnly) && ::fstat(original.handle(), &before) == 0);
+    QProcess writer;
+    writer.setProcessEnvironment(Preloaded(m_dir->filePath(QStringLiteral("log")), fault));
+    writer.start(HiveWriterPath(),
+                 {QStringLiteral("write"), QStringLiteral("V"), QStringLiteral("2")});
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitCode(), 0);
+    QCOMPARE(
+        QString::fromUtf8(writer.readAllStandardError()).count(QStringLiteral("cannot be locked")),
+        warnings);
+    const CRegistryHive hive = ReadHive();
+    QCOMPARE(hive.Value(kAppPath + QStringLiteral("\\Settings"), "V1"),
+             std::optional<QByteArray>("1"));
+    QCOMPARE(hive.Value(kAppPath, "Before"), std::optional<QByteArray>("1"));
+    QCOMPARE(::stat(path.constData(), &after), 0);
+    QCOMPARE(after.st_ino == before.st_ino, inPlace);
+    QVERIFY(!QFileInfo::exists(CConfigFolder::HivePath() + QStringLiteral(".tmp")));
 }
 
 // A hive that cannot be read must never be replaced by one without its settings.
@@ -373,19 +456,24 @@ void TestRegistry::lockIsNoLink() {
 
 void TestRegistry::foreignLockFile_data() {
     QTest::addColumn<int>("rootWrites");
-    QTest::newRow("left behind") << 0;
-    QTest::newRow("both users saving at once") << 50;
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("left behind") << 0 << QString();
+    QTest::newRow("both users saving at once") << 50 << QString();
+    QTest::newRow("on NFS") << 0 << QStringLiteral("nfs");
 }
 
 // A lock file that only another user may open (one "sudo bumple" leaves it behind) neither
 // locks this user's saves out nor lets them run unlocked beside that user's.
 void TestRegistry::foreignLockFile() {
     QFETCH(int, rootWrites);
+    QFETCH(QString, fault);
     QCOMPARE(SetAppValue("Before", "1"), ERROR_SUCCESS);
     const QByteArray lock = QFile::encodeName(LockPath());
     QVERIFY(QFileInfo::exists(LockPath()));
     const QString count = QString::number(std::max(rootWrites, 1));
     QProcess writer;
+    if (!fault.isEmpty())
+        writer.setProcessEnvironment(Preloaded(m_dir->filePath(QStringLiteral("log")), fault));
     QProcess rootWriter;
     if (::geteuid() == 0) {
         // The lock stays root's own, mode 0600; the folder and hive become nobody's.
@@ -501,20 +589,14 @@ void TestRegistry::folderNameNotUtf8() {
 void TestRegistry::syncedBeforeSuccess() {
     const QString log = m_dir->filePath(QStringLiteral("fsync.log"));
     QProcess writer;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LD_PRELOAD"),
-                       qEnvironmentVariable("BUMPLE_TEST_BINARY_DIR") +
-                           QStringLiteral("/libpreload_fsynclog.so"));
-    environment.insert(QStringLiteral("BUMPLE_FSYNC_LOG"), log);
-    writer.setProcessEnvironment(environment);
+    writer.setProcessEnvironment(Preloaded(log, QString()));
     writer.start(HiveWriterPath(),
                  {QStringLiteral("write"), QStringLiteral("V"), QStringLiteral("2")});
     QVERIFY(writer.waitForFinished(30000));
     QCOMPARE(writer.exitCode(), 0);
     const QString hive = QFileInfo(CConfigFolder::HivePath()).canonicalFilePath();
-    const QString folder = QFileInfo(hive).path();
-    const QString oneWrite = QStringLiteral("fsync %1.tmp\nrename %2.tmp %2\nfsync %3\n")
-                                 .arg(hive, CConfigFolder::HivePath(), folder);
+    const QString oneWrite = QStringLiteral("fsync %1.tmp\nrename %1.tmp %1\nfsync %2\n")
+                                 .arg(hive, QFileInfo(hive).path());
     // Two changes (each value with the keys it needs), each flushed in this order.
     QCOMPARE(QString::fromUtf8(ReadFileBytes(log)), oneWrite.repeated(2));
 }
