@@ -1,9 +1,8 @@
 // Preloaded into a helper process: logs each fsync and rename, with the paths they touch, to
 // the file named by BUMPLE_FSYNC_LOG, so that a test sees that the hive's data and folder are
-// flushed, and in which order. BUMPLE_FAULT makes a file system fail as some do:
-//   "tmp"    no file can be created in the folder (EACCES): one this user may not write
-//   "nolock" no lock at all (ENOLCK)
-//   "nfs"    no lock on what is open for reading only (EBADF), as NFS
+// flushed, and in which order. BUMPLE_FAULT makes the file system fail as some do: "tmp", no
+// file can be made in the folder (EACCES); "nolock", no locks (ENOLCK); "nfs", no lock on what
+// is open only for reading (EBADF).
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -35,10 +34,7 @@ std::string PathOf(int fd) {
     return n > 0 ? std::string(target, size_t(n)) : std::string("?");
 }
 
-bool Fault(const char* kind) {
-    const char* fault = std::getenv("BUMPLE_FAULT");
-    return fault != nullptr && std::string(fault) == kind;
-}
+const std::string g_fault = std::getenv("BUMPLE_FAULT") ? std::getenv("BUMPLE_FAULT") : "";
 
 template <typename Function> Function Next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
@@ -67,19 +63,15 @@ extern "C" int openat(int at, const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    if (Fault("tmp") && (flags & O_CREAT) != 0 && std::string(path).ends_with(".tmp")) {
-        errno = EACCES;
-        return -1;
-    }
-    return next(at, path, flags, mode);
+    const bool fails =
+        g_fault == "tmp" && (flags & O_CREAT) != 0 && std::string(path).ends_with(".tmp");
+    return fails ? (errno = EACCES, -1) : next(at, path, flags, mode);
 }
 
 extern "C" int flock(int fd, int operation) {
     static const auto next = Next<int (*)(int, int)>("flock");
+    if (g_fault == "nolock")
+        return errno = ENOLCK, -1;
     const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
-    if (Fault("nolock") || (Fault("nfs") && readOnly)) {
-        errno = Fault("nolock") ? ENOLCK : EBADF;
-        return -1;
-    }
-    return next(fd, operation);
+    return g_fault == "nfs" && readOnly ? (errno = EBADF, -1) : next(fd, operation);
 }
