@@ -180,6 +180,6 @@ private:
     int m_nLookupFailuresInRow = 0;
     BOOL m_bRetryPending = FALSE;
     QPointer<CHistoryWnd> m_pHistoryWnd;
-    // Seconds until the next retry of pending settings; 0 while nothing is pending.
+    // The interval of the retry of pending settings, in seconds; 0 while none is armed.
     int m_nSaveRetrySeconds = 0;
 };
