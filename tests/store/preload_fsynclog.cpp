@@ -1,8 +1,7 @@
 // Preloaded into a helper process: logs each fsync and rename, with the paths they touch, to
 // the file named by BUMPLE_FSYNC_LOG, so that a test sees that the hive's data and folder are
-// flushed, and in which order. BUMPLE_FAULT makes the file system fail as some do: "tmp", no
-// file can be made in the folder (EACCES); "nolock", no locks (ENOLCK); "nfs", no lock on what
-// is open only for reading (EBADF).
+// flushed, and in which order. BUMPLE_FAULT makes the file system fail as some do: "nolock",
+// no locks (ENOLCK); "nfs", no lock on what is open only for reading (EBADF).
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -10,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -55,17 +53,6 @@ extern "C" int renameat(int fromAt, const char* from, int toAt, const char* to) 
     Log("rename " + PathOf(fromAt) + "/" + from + " " + PathOf(toAt) + "/" + to +
         (result == 0 ? "" : " failed"));
     return result;
-}
-
-extern "C" int openat(int at, const char* path, int flags, ...) {
-    static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
-    va_end(arguments);
-    const bool fails =
-        g_fault == "tmp" && (flags & O_CREAT) != 0 && std::string(path).ends_with(".tmp");
-    return fails ? (errno = EACCES, -1) : next(at, path, flags, mode);
 }
 
 extern "C" int flock(int fd, int operation) {

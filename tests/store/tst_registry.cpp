@@ -297,8 +297,8 @@ void TestRegistry::modeKept() {
     QFETCH(bool, betweenSaves);
     const QString hive = CConfigFolder::HivePath();
     WriteAll(hive, "REGEDIT4\n\n");
-    if (betweenSaves)
-        QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    if (betweenSaves) // saved, and read again as it is now
+        QVERIFY(SetAppValue("V", "1") == ERROR_SUCCESS && AppValue("V"));
     QCOMPARE(::chmod(QFile::encodeName(hive).constData(), 0640), 0);
     QCOMPARE(SetAppValue("V", "2"), ERROR_SUCCESS);
     struct stat info;
@@ -308,18 +308,18 @@ void TestRegistry::modeKept() {
 
 void TestRegistry::longPath_data() {
     QTest::addColumn<int>("length");
-    QTest::newRow("4080 bytes") << 4080;
-    QTest::newRow("4200 bytes") << 4200;
+    QTest::newRow("a folder of 4080 bytes") << 4080;
+    QTest::newRow("a folder of 4200 bytes") << 4200;
 }
 
-// A hive path near or past PATH_MAX saves as it reads.
+// A folder path near or past PATH_MAX saves as it reads.
 void TestRegistry::longPath() {
     QFETCH(int, length);
     QByteArray folder = QFile::encodeName(m_dir->path());
-    while (length - 14 - folder.size() > 255)
+    while (length - 1 - folder.size() > 255)
         folder += '/' + QByteArray(200, 'd');
-    qputenv("BUMPLE_CONFIG_DIR", folder + '/' + QByteArray(length - 14 - folder.size(), 'e'));
-    QCOMPARE(CConfigFolder::HivePath().size(), length);
+    qputenv("BUMPLE_CONFIG_DIR", folder + '/' + QByteArray(length - 1 - folder.size(), 'e'));
+    QCOMPARE(CConfigFolder::Path().size(), length);
     QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
     QCOMPARE(AppValue("V"), std::optional<QByteArray>("1"));
     QCOMPARE(QProcess::execute("rm", {"-rf", m_dir->filePath(QString(200, 'd'))}), 0);
@@ -419,7 +419,7 @@ void TestRegistry::foreignLockFile_data() {
     QTest::newRow("both users saving at once") << 50 << QString();
     QTest::newRow("on NFS") << 0 << QStringLiteral("nfs");
     QTest::newRow("without locks") << 0 << QStringLiteral("nolock");
-    QTest::newRow("folder not writable") << 0 << QStringLiteral("tmp");
+    QTest::newRow("folder not writable") << 0 << QStringLiteral("folder");
 }
 
 // A lock file that only another user may open (one "sudo bumple" leaves it behind) neither
@@ -432,8 +432,9 @@ void TestRegistry::foreignLockFile() {
     QVERIFY(QFileInfo::exists(LockPath()));
     const QString count = QString::number(std::max(rootWrites, 1));
     QProcess writer;
-    if (!fault.isEmpty())
-        writer.setProcessEnvironment(Preloaded(m_dir->filePath(QStringLiteral("log")), fault));
+    writer.setProcessEnvironment(Preloaded(m_dir->filePath(QStringLiteral("log")), fault));
+    const QByteArray folder = QFile::encodeName(m_dir->path());
+    QCOMPARE(::chmod(folder.constData(), fault == "folder" ? 0555 : 0700), 0);
     QProcess rootWriter;
     if (::geteuid() == 0) {
         // The lock stays root's own, mode 0600; the folder and hive become nobody's.
@@ -441,7 +442,7 @@ void TestRegistry::foreignLockFile() {
         if (nobody == nullptr)
             QSKIP("no user nobody");
         QCOMPARE(::chmod(lock.constData(), 0600), 0);
-        for (const QByteArray& path : {QFile::encodeName(m_dir->path()), CConfigFolder::HivePath()})
+        for (const QByteArray& path : {folder, CConfigFolder::HivePath()})
             QCOMPARE(::chown(path.constData(), nobody->pw_uid, nobody->pw_gid), 0);
         writer.start(QStringLiteral("setpriv"),
                      {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
@@ -459,6 +460,7 @@ void TestRegistry::foreignLockFile() {
                      {QStringLiteral("write"), QStringLiteral("After"), QStringLiteral("1")});
     }
     QVERIFY(writer.waitForFinished(30000));
+    ::chmod(folder.constData(), 0700);
     QVERIFY(rootWrites == 0 || (rootWriter.waitForFinished(30000) && rootWriter.exitCode() == 0));
     QCOMPARE(writer.exitCode(), 0);
     // Saved all the same, unlocked after one warning where no lock can be had.
