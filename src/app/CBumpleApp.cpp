@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstdio>
+
 namespace {
 CBumpleApp* g_pApp = nullptr;
 }
@@ -53,6 +55,11 @@ bool CBumpleApp::InitInstance(const QStringList& arguments) {
                            "read. Bumple runs on its default settings and leaves that file "
                            "unchanged.")
                 .arg(QFile::decodeName(CConfigFolder::HivePath())));
+    else if (const QString failure = CRegistry::ReadFailure(); !failure.isEmpty())
+        CPlatform::Framework().MessageBox(
+            QStringLiteral("Bumple: The settings file %1 cannot be read (%2), so Bumple runs on "
+                           "its default settings.")
+                .arg(QFile::decodeName(CConfigFolder::HivePath()), failure));
 
     m_pDocument = std::make_unique<CBumpleDoc>();
     m_pMainFrame = new CMainFrame;
@@ -86,6 +93,11 @@ int CBumpleApp::ExitInstance() {
     // The frame and its view go first: the view stops the engine and removes its icon.
     delete m_pMainFrame;
     m_pMainFrame = nullptr;
+    // A change that could not be saved is tried once more, as long as one save may take.
+    if (m_pProfileStore != nullptr && !m_pProfileStore->SavePending())
+        std::fprintf(stderr, "bumple: settings not saved to %s (%s); they are lost\n",
+                     CConfigFolder::HivePath().constData(),
+                     CRegistry::LastFailure().toLocal8Bit().constData());
     delete m_pProfileStore;
     m_pProfileStore = nullptr;
     return 0;

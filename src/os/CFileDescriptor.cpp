@@ -33,8 +33,13 @@ CFileDescriptor::~CFileDescriptor() {
 }
 
 CFileDescriptor CFileDescriptor::Open(const QByteArray& path, int flags, mode_t mode) {
+    return OpenAt(AT_FDCWD, path, flags, mode);
+}
+
+CFileDescriptor CFileDescriptor::OpenAt(int at, const QByteArray& path, int flags, mode_t mode) {
     CFileDescriptor file;
-    file.m_fd = RetryOnSignal([&] { return ::open(path.constData(), flags | O_CLOEXEC, mode); });
+    file.m_fd =
+        RetryOnSignal([&] { return ::openat(at, path.constData(), flags | O_CLOEXEC, mode); });
     return file;
 }
 

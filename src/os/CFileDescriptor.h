@@ -19,6 +19,8 @@ public:
 
     // As open(2); the result is closed (IsOpen false, errno set) when it fails.
     static CFileDescriptor Open(const QByteArray& path, int flags, mode_t mode = 0);
+    // As openat(2): path relative to the open folder at (or AT_FDCWD).
+    static CFileDescriptor OpenAt(int at, const QByteArray& path, int flags, mode_t mode = 0);
     bool IsOpen() const { return m_fd >= 0; }
     int Get() const { return m_fd; }
     // Appends what is left to read; false on an error or when content grows past limit.

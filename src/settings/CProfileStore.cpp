@@ -65,6 +65,7 @@ bool CProfileStore::SetKey(HKEY* phKey, DWORD* pdwDisposition, HKEY hRootKey,
     m_hRootKey = hRootKey;
     m_knownTexts.clear();
     m_pending.clear();
+    m_pendingListEnd.reset();
     return CRegistry::RegCreateKeyTransacted(hRootKey, strKeyPath, phKey, pdwDisposition) ==
            ERROR_SUCCESS;
 }
@@ -162,21 +163,33 @@ bool CProfileStore::WriteUnit(const Writes& writes, const std::optional<Write>& 
     for (const Write& write : writes)
         names.insert(write.known);
     m_pending.removeIf([&names](const Write& pending) { return names.contains(pending.known); });
+    if (listEnd)
+        m_pendingListEnd.reset();
     const bool changed = std::any_of(writes.begin(), writes.end(), [this](const Write& write) {
         const auto known = m_knownTexts.constFind(write.known);
         return known == m_knownTexts.cend() || *known != write.value;
     });
-    if (!changed)
-        return true;
+    // Unchanged, it writes nothing of its own, but still what is pending.
+    return changed ? Flush(writes, listEnd) : SavePending();
+}
+
+bool CProfileStore::SavePending() {
+    return m_pending.isEmpty() || Flush({}, std::nullopt);
+}
+
+bool CProfileStore::Flush(const Writes& writes, const std::optional<Write>& listEnd) {
     Writes all = m_pending + writes;
-    if (!Store(all, listEnd)) {
-        // Kept for the next write that reaches the file; the failure itself is silent.
+    const std::optional<Write> end = listEnd ? listEnd : m_pendingListEnd;
+    if (!Store(all, end)) {
+        // Kept for the next write that reaches the file.
         m_pending = std::move(all);
+        m_pendingListEnd = end;
         return false;
     }
     for (const Write& write : all)
         m_knownTexts.insert(write.known, write.value);
     m_pending.clear();
+    m_pendingListEnd.reset();
     return true;
 }
 

@@ -27,9 +27,9 @@
 // this store last read or wrote of its values: then all of it is written, so that a group (the
 // name list) never holds a mix of two writers' versions and the later one wins; else nothing.
 //
-// A write that fails (a full disk, a read-only folder, a held lock) stays pending, silently:
-// reads see it, and the next write of this store that reaches the file carries it along in the
-// same change. A later write of the same value replaces it.
+// A write that fails (a full disk, a read-only folder, a held lock) stays pending: reads see
+// it, and every later write of this store, whether it changes anything or not, and
+// SavePending try it again in the same change. A later write of the same value replaces it.
 //
 // First run: SetKey creates the application key with CRegistry::RegCreateKeyTransacted. When
 // the key is new, its creation and everything ImportIniFile then writes through it stay in
@@ -64,6 +64,10 @@ public:
     // the names this store knew beyond them blanked, ComboNameSel = nSelection. When written,
     // the list also ends after the last name in the file, whatever another writer put there.
     bool WriteNameList(const QStringList& names, int nSelection);
+    // Whether a write failed and is not in the file yet.
+    bool HasPending() const { return !m_pending.isEmpty(); }
+    // Tries the pending writes again; true when nothing is left pending.
+    bool SavePending();
 
     QString m_strKeyPath;
     HKEY m_hRootKey;
@@ -85,14 +89,18 @@ private:
     static std::optional<QString> TextIn(const Writes& writes, const QString& known);
     // The text last read or written, or pending, without looking at the file.
     QString KnownText(const Write& write) const;
-    // Writes the unit when it changes something; listEnd is emptied in the file too then.
+    // Writes the unit when it changes something, and what is pending in any case; listEnd is
+    // emptied in the file too then.
     bool WriteUnit(const Writes& writes, const std::optional<Write>& listEnd);
+    // The pending writes and then these as one change; what fails stays pending.
+    bool Flush(const Writes& writes, const std::optional<Write>& listEnd);
     // The writes as one change of the file.
     bool Store(const Writes& writes, const std::optional<Write>& listEnd) const;
 
     // The text last read or written under each section and value name (case-folded).
     QHash<QString, QString> m_knownTexts;
-    Writes m_pending; // writes that failed, in the order they were made
+    Writes m_pending;                      // writes that failed, in the order they were made
+    std::optional<Write> m_pendingListEnd; // the end of a name list among them
     Writes m_unit;
     bool m_bInUnit = false;
 };

@@ -4,9 +4,12 @@
 #include "CFileDescriptor.h"
 #include "CRegistryHive.h"
 
+#include <QList>
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -16,6 +19,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -78,45 +82,17 @@ struct FileVersion {
 struct FileHive {
     std::shared_ptr<const CRegistryHive> hive;
     std::optional<FileVersion> version; // none when there is no file
-    std::optional<mode_t> mode;
 };
 
 // The last hive read, reused while its file keeps its version.
 FileHive g_lastRead;
 
-// The hive in the file as it is now. A missing file reads as an empty hive; a file too large
-// to be a settings file is not read at all.
-LONG ReadHive(const QByteArray& path, FileHive& current) {
-    struct stat info;
-    if (::stat(path.constData(), &info) != 0) {
-        if (errno != ENOENT)
-            return ERROR_REGISTRY_IO_FAILED;
-        static const auto empty = std::make_shared<const CRegistryHive>(CRegistryHive::Parse({}));
-        current = {empty, std::nullopt, std::nullopt};
-        return ERROR_SUCCESS;
-    }
-    if (info.st_size > CRegistry::kMaxHiveSize)
-        return ERROR_FILE_TOO_LARGE;
-    if (S_ISREG(info.st_mode) && g_lastRead.version == FileVersion(info)) {
-        current = g_lastRead;
-        return ERROR_SUCCESS;
-    }
-    const CFileDescriptor file = CFileDescriptor::Open(path, O_RDONLY);
-    if (!file.IsOpen())
-        return ERROR_REGISTRY_IO_FAILED;
-    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return ERROR_REGISTRY_IO_FAILED;
-    if (info.st_size > CRegistry::kMaxHiveSize)
-        return ERROR_FILE_TOO_LARGE;
-    QByteArray content;
-    content.reserve(info.st_size);
-    if (!file.ReadAll(content, CRegistry::kMaxHiveSize))
-        return ERROR_REGISTRY_IO_FAILED;
-    // The version is the one read; a change while reading shows as a new version next time.
-    g_lastRead = {std::make_shared<const CRegistryHive>(CRegistryHive::Parse(content)),
-                  FileVersion(info), mode_t(info.st_mode & 07777)};
-    current = g_lastRead;
-    return ERROR_SUCCESS;
+// Why the last change that failed did not reach the file: an errno value.
+int g_lastError = 0;
+
+LONG Failed(int error, LONG result = ERROR_REGISTRY_IO_FAILED) {
+    g_lastError = error;
+    return result;
 }
 
 QByteArray FolderOf(const QByteArray& file) {
@@ -126,76 +102,133 @@ QByteArray FolderOf(const QByteArray& file) {
     return slash == 0 ? QByteArrayLiteral("/") : file.left(slash);
 }
 
-bool IsFolder(const QByteArray& path) {
-    struct stat info;
-    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+QByteArray NameOf(const QByteArray& file) {
+    return file.mid(file.lastIndexOf('/') + 1);
 }
 
-bool MakeFolders(const QByteArray& folder) {
-    if (IsFolder(folder))
-        return true;
-    for (qsizetype slash = folder.indexOf('/', 1); slash > 0;
-         slash = folder.indexOf('/', slash + 1))
-        ::mkdir(folder.left(slash).constData(), 0777);
-    ::mkdir(folder.constData(), 0777);
-    return IsFolder(folder);
+// A folder opened for reading, so that it can be locked and flushed; one this user may only
+// search is opened as a path, which still serves the calls relative to it.
+CFileDescriptor OpenFolderAt(int at, const QByteArray& path) {
+    CFileDescriptor folder = CFileDescriptor::OpenAt(at, path, O_RDONLY | O_DIRECTORY);
+    if (!folder.IsOpen() && errno == EACCES)
+        folder = CFileDescriptor::OpenAt(at, path, O_PATH | O_DIRECTORY);
+    return folder;
 }
 
-bool SyncFolder(const QByteArray& folder) {
-    CFileDescriptor handle = CFileDescriptor::Open(folder, O_RDONLY | O_DIRECTORY);
-    return handle.IsOpen() && ::fsync(handle.Get()) == 0 && handle.Close();
-}
-
-// The file a change replaces: the hive, or the end of its chain of links (empty for a loop).
-QByteArray ChangedFile() {
-    QByteArray path = CConfigFolder::HivePath();
-    for (int hop = 0; hop < 40; ++hop) {
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.constData(), target, sizeof target);
-        if (n < 0)
-            return path;
-        const QByteArray link(target, n);
-        path = link.startsWith('/') ? link : FolderOf(path) + '/' + link;
+// Opens a folder by a path of any length, one name at a time when it is longer than the
+// system takes at once or when missing folders are to be made on the way.
+CFileDescriptor OpenFolderPath(int at, const QByteArray& path, bool make) {
+    QList<QByteArray> names = path.split('/');
+    names.removeAll(QByteArray());
+    if ((!make && path.size() < PATH_MAX) || names.isEmpty())
+        return OpenFolderAt(at, path);
+    CFileDescriptor folder;
+    if (path.startsWith('/'))
+        folder = CFileDescriptor::Open("/", O_PATH | O_DIRECTORY);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const int base = folder.IsOpen() ? folder.Get() : at;
+        if (make)
+            ::mkdirat(base, names[i].constData(), 0777);
+        // The folders above are only passed through.
+        CFileDescriptor next = i + 1 == names.size()
+                                   ? OpenFolderAt(base, names[i])
+                                   : CFileDescriptor::OpenAt(base, names[i], O_PATH | O_DIRECTORY);
+        if (!next.IsOpen())
+            return next;
+        folder = std::move(next);
     }
-    return {};
+    return folder;
+}
+
+// The file a change replaces: the end of the hive's chain of links, as its folder and its
+// name in it. Every call on it is made relative to the folder, so that a path longer than
+// the system takes at once serves as well as a short one.
+struct HiveFile {
+    CFileDescriptor folder; // not open when it cannot be had: error says why
+    QByteArray name;
+    int error = 0;
+};
+
+HiveFile OpenHive(bool makeFolders) {
+    const QByteArray path = CConfigFolder::HivePath();
+    HiveFile file{OpenFolderPath(AT_FDCWD, FolderOf(path), makeFolders), NameOf(path)};
+    for (int hop = 0; file.folder.IsOpen(); ++hop) {
+        char target[PATH_MAX];
+        const ssize_t n =
+            ::readlinkat(file.folder.Get(), file.name.constData(), target, sizeof target);
+        if (n < 0)
+            return file;
+        if (hop == 40) {
+            file.folder.Close();
+            errno = ELOOP;
+            break;
+        }
+        const QByteArray link(target, n);
+        file.folder = OpenFolderPath(link.startsWith('/') ? AT_FDCWD : file.folder.Get(),
+                                     FolderOf(link), makeFolders);
+        file.name = NameOf(link);
+    }
+    file.error = errno;
+    return file;
+}
+
+// The hive in the file as it is now. A missing file reads as an empty hive; a file too large
+// to be a settings file is not read at all.
+LONG ReadHive(const HiveFile& file, FileHive& current) {
+    struct stat info;
+    if (!file.folder.IsOpen() ||
+        ::fstatat(file.folder.Get(), file.name.constData(), &info, 0) != 0) {
+        const int error = file.folder.IsOpen() ? errno : file.error;
+        if (error != ENOENT)
+            return Failed(error);
+        static const auto empty = std::make_shared<const CRegistryHive>(CRegistryHive::Parse({}));
+        current = {empty, std::nullopt};
+        return ERROR_SUCCESS;
+    }
+    if (info.st_size > CRegistry::kMaxHiveSize)
+        return Failed(EFBIG, ERROR_FILE_TOO_LARGE);
+    if (S_ISREG(info.st_mode) && g_lastRead.version == FileVersion(info)) {
+        current = g_lastRead;
+        return ERROR_SUCCESS;
+    }
+    const CFileDescriptor hive = CFileDescriptor::OpenAt(file.folder.Get(), file.name, O_RDONLY);
+    if (!hive.IsOpen() || ::fstat(hive.Get(), &info) != 0)
+        return Failed(errno);
+    if (!S_ISREG(info.st_mode))
+        return Failed(EISDIR);
+    if (info.st_size > CRegistry::kMaxHiveSize)
+        return Failed(EFBIG, ERROR_FILE_TOO_LARGE);
+    QByteArray content;
+    content.reserve(info.st_size);
+    if (!hive.ReadAll(content, CRegistry::kMaxHiveSize))
+        return Failed(errno);
+    // The version is the one read; a change while reading shows as a new version next time.
+    g_lastRead = {std::make_shared<const CRegistryHive>(CRegistryHive::Parse(content)),
+                  FileVersion(info)};
+    current = g_lastRead;
+    return ERROR_SUCCESS;
 }
 
 // Opens the lock file without following a link and without blocking on anything but a
 // regular file; another user's that this user may only read locks as well.
-CFileDescriptor OpenLockFile(const QByteArray& lockPath) {
+CFileDescriptor OpenLockFile(const HiveFile& file) {
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK;
-    CFileDescriptor lock = CFileDescriptor::Open(lockPath, O_RDWR | O_CREAT | kFlags, 0644);
+    const QByteArray lockName = file.name + ".lock";
+    const int folder = file.folder.Get();
+    CFileDescriptor lock =
+        CFileDescriptor::OpenAt(folder, lockName, O_RDWR | O_CREAT | kFlags, 0644);
     if (!lock.IsOpen())
-        lock = CFileDescriptor::Open(lockPath, O_RDONLY | kFlags);
+        lock = CFileDescriptor::OpenAt(folder, lockName, O_RDONLY | kFlags);
     struct stat info;
     if (lock.IsOpen() && (::fstat(lock.Get(), &info) != 0 || !S_ISREG(info.st_mode)))
         lock.Close();
     return lock;
 }
 
-// What serializes the changes of one file. Every writer locks the folder, which any user who
-// may read and write it can open whatever the owners and modes of the files in it, and then
-// "<file>.lock" when it can open that; older writers lock only the file. Where the file system
-// takes no lock on a folder, the lock file alone serves.
-struct HiveLock {
-    CFileDescriptor folder;
-    CFileDescriptor file;
-};
-
-// The handles of the lock, unlocked; nothing when it cannot be had. The folder is made here,
-// as this is the first thing any change needs.
-std::optional<HiveLock> OpenLock(const QByteArray& file) {
-    if (file.isEmpty() || !MakeFolders(FolderOf(file)))
-        return std::nullopt;
-    HiveLock lock{CFileDescriptor::Open(FolderOf(file), O_RDONLY | O_DIRECTORY),
-                  OpenLockFile(file + ".lock")};
-    if (!lock.folder.IsOpen())
-        return std::nullopt;
-    return lock;
-}
-
 // Takes one exclusive lock, retrying while another process holds it, until the deadline.
-// EWOULDBLOCK at the deadline fails; any other error means the file system takes no lock here.
+// EWOULDBLOCK at the deadline fails; any other error (ENOLCK where the file system has no
+// locks, EBADF where it locks only what is open for writing, as NFS does) means that the
+// file system takes no lock here.
 bool Flock(const CFileDescriptor& handle, std::chrono::steady_clock::time_point deadline,
            bool& unsupported) {
     while (::flock(handle.Get(), LOCK_EX | LOCK_NB) != 0) {
@@ -210,44 +243,90 @@ bool Flock(const CFileDescriptor& handle, std::chrono::steady_clock::time_point 
     return true;
 }
 
-// Locks both, or fails when another process holds either for longer than kLockWait or when
-// neither can be locked.
-std::optional<HiveLock> LockFor(const QByteArray& file) {
-    std::optional<HiveLock> lock = OpenLock(file);
-    if (!lock)
-        return std::nullopt;
+// What serializes the changes of one file. Every writer locks the folder, which any user who
+// may read it can open whatever the owners and modes of the files in it, and then
+// "<file>.lock" when it can open that; older writers lock only the file. Where the file system
+// takes no lock on one of them, the other serves alone; where it takes none at all, the change
+// goes ahead unlocked after one warning, rather than never being saved. Nothing when another
+// process holds either for longer than kLockWait.
+std::optional<CFileDescriptor> LockFor(const HiveFile& file) {
+    CFileDescriptor lockFile = OpenLockFile(file);
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     bool folderUnsupported = false;
-    const bool folderLocked = Flock(lock->folder, deadline, folderUnsupported);
-    if (!folderLocked && !folderUnsupported)
+    const bool folderLocked = Flock(file.folder, deadline, folderUnsupported);
+    bool fileUnsupported = !lockFile.IsOpen();
+    const bool fileLocked = (folderLocked || folderUnsupported) && lockFile.IsOpen() &&
+                            Flock(lockFile, deadline, fileUnsupported);
+    if ((!folderLocked && !folderUnsupported) || (!fileLocked && !fileUnsupported)) {
+        g_lastError = EWOULDBLOCK;
         return std::nullopt;
-    bool fileUnsupported = false;
-    const bool fileLocked = lock->file.IsOpen() && Flock(lock->file, deadline, fileUnsupported);
-    if (lock->file.IsOpen() && !fileLocked && !fileUnsupported)
-        return std::nullopt;
-    if (!folderLocked && !fileLocked)
-        return std::nullopt;
-    return lock;
+    }
+    static bool warned = false;
+    if (!folderLocked && !fileLocked && !std::exchange(warned, true))
+        std::fprintf(stderr,
+                     "bumple: the settings file %s cannot be locked on this file system; it is "
+                     "saved without a lock\n",
+                     CConfigFolder::HivePath().constData());
+    return lockFile;
 }
 
-// Writes content into a temporary file beside the file and renames it over the file.
-bool ReplaceFile(const QByteArray& path, const QByteArray& content, std::optional<mode_t> mode) {
-    const QByteArray tempPath = path + ".tmp";
-    // Only the lock holder writes the temporary file, so one found here is a dead writer's.
-    ::unlink(tempPath.constData());
-    CFileDescriptor temp = CFileDescriptor::Open(tempPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (!temp.IsOpen())
+bool SyncFolder(const CFileDescriptor& folder) {
+    // A folder this user may not read cannot be flushed: its rename is as safe as the file
+    // system makes it by itself.
+    const int flags = ::fcntl(folder.Get(), F_GETFL);
+    return flags != -1 && ((flags & O_PATH) != 0 || ::fsync(folder.Get()) == 0);
+}
+
+// Rewrites the file where it is: for a folder that this user may not write while the file is
+// writable. The lock is held, but a crash in the middle leaves a torn file, and a reader may
+// see one; the space is taken before anything is overwritten, so a full disk changes nothing.
+bool RewriteInPlace(const HiveFile& file, const QByteArray& content, off_t oldSize) {
+    CFileDescriptor hive = CFileDescriptor::OpenAt(file.folder.Get(), file.name, O_WRONLY);
+    if (!hive.IsOpen())
         return false;
-    bool written = (!mode || ::fchmod(temp.Get(), *mode) == 0) && temp.WriteAll(content) &&
-                   ::fsync(temp.Get()) == 0;
+    if (content.size() > oldSize) {
+        if (const int error = ::posix_fallocate(hive.Get(), 0, content.size()); error != 0) {
+            (void)::ftruncate(hive.Get(), oldSize);
+            errno = error;
+            return false;
+        }
+    }
+    const bool written = hive.WriteAll(content) && ::ftruncate(hive.Get(), content.size()) == 0 &&
+                         ::fsync(hive.Get()) == 0;
+    return hive.Close() && written;
+}
+
+// Writes content into a temporary file beside the file and renames it over the file. The
+// file's mode, owner and group are taken as they are now, whatever a cache says.
+bool ReplaceFile(const HiveFile& file, const QByteArray& content) {
+    const int folder = file.folder.Get();
+    struct stat info;
+    const bool exists = ::fstatat(folder, file.name.constData(), &info, 0) == 0;
+    const QByteArray tempName = file.name + ".tmp";
+    // Only the lock holder writes the temporary file, so one found here is a dead writer's.
+    ::unlinkat(folder, tempName.constData(), 0);
+    CFileDescriptor temp =
+        CFileDescriptor::OpenAt(folder, tempName, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (!temp.IsOpen())
+        return (errno == EACCES || errno == EPERM) && exists &&
+               RewriteInPlace(file, content, info.st_size);
+    if (exists) {
+        // Another owner is kept where this user may give the file away; else it becomes this
+        // user's, as an editor's save does.
+        (void)::fchown(temp.Get(), info.st_uid, info.st_gid);
+    }
+    bool written = (!exists || ::fchmod(temp.Get(), info.st_mode & 07777) == 0) &&
+                   temp.WriteAll(content) && ::fsync(temp.Get()) == 0;
     written = temp.Close() && written;
-    if (!written || ::rename(tempPath.constData(), path.constData()) != 0) {
-        ::unlink(tempPath.constData());
+    if (!written || ::renameat(folder, tempName.constData(), folder, file.name.constData()) != 0) {
+        const int error = errno;
+        ::unlinkat(folder, tempName.constData(), 0);
+        errno = error;
         return false;
     }
     // The rename is in place now; a failed flush of the folder still fails the change,
     // since it may not survive a crash.
-    return SyncFolder(FolderOf(path));
+    return SyncFolder(file.folder);
 }
 
 bool Changes(const CRegistryHive& hive, const std::vector<Change>& changes) {
@@ -258,15 +337,18 @@ bool Changes(const CRegistryHive& hive, const std::vector<Change>& changes) {
 }
 
 LONG Commit(const std::vector<Change>& changes) {
-    const QByteArray file = ChangedFile();
-    if (file.isEmpty())
-        return ERROR_REGISTRY_IO_FAILED;
+    HiveFile file = OpenHive(false);
     FileHive current;
     LONG result = ReadHive(file, current);
     // A change that changes nothing takes no lock, so another process's lock never holds it up.
     if (result != ERROR_SUCCESS || !Changes(*current.hive, changes))
         return result;
-    const std::optional<HiveLock> lock = LockFor(file);
+    // The first change makes the folder.
+    if (!file.folder.IsOpen())
+        file = OpenHive(true);
+    if (!file.folder.IsOpen())
+        return Failed(file.error);
+    const std::optional<CFileDescriptor> lock = LockFor(file);
     if (!lock)
         return ERROR_REGISTRY_IO_FAILED;
     result = ReadHive(file, current);
@@ -280,8 +362,8 @@ LONG Commit(const std::vector<Change>& changes) {
     const QByteArray content = hive.Serialize();
     // A file past the cap would be no settings file at the next start.
     if (content.size() > CRegistry::kMaxHiveSize)
-        return ERROR_FILE_TOO_LARGE;
-    return ReplaceFile(file, content, current.mode) ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+        return Failed(EFBIG, ERROR_FILE_TOO_LARGE);
+    return ReplaceFile(file, content) ? ERROR_SUCCESS : Failed(errno);
 }
 
 // The hive as the key sees it: the file with the key's held-back changes applied.
@@ -289,7 +371,7 @@ LONG Load(HKEY hKey, std::shared_ptr<const CRegistryHive>& hive) {
     FileHive current;
     // The file's version and content are those of the end of its links, so the cache serves
     // reads and changes alike.
-    const LONG result = ReadHive(CConfigFolder::HivePath(), current);
+    const LONG result = ReadHive(OpenHive(false), current);
     if (result != ERROR_SUCCESS || !hKey->pending) {
         hive = current.hive;
         return result;
@@ -353,8 +435,10 @@ LONG CRegistry::CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWO
         // A held-back creation would otherwise only fail at the close, long after the caller
         // was told that the key is there. Whether the lock can be had is enough; it is taken
         // at the close.
-        if (key->pending && !hKey->pending && !OpenLock(ChangedFile()))
-            return ERROR_REGISTRY_IO_FAILED;
+        if (key->pending && !hKey->pending) {
+            if (const HiveFile file = OpenHive(true); !file.folder.IsOpen())
+                return Failed(file.error);
+        }
         const LONG result =
             ApplyChange(key.get(), [keyPath = path](CRegistryHive& h) { h.AddKey(keyPath); });
         if (result != ERROR_SUCCESS)
@@ -439,6 +523,21 @@ LONG CRegistry::RegCloseKey(HKEY hKey) {
 }
 
 bool CRegistry::HiveTooLarge() {
+    const HiveFile file = OpenHive(false);
     struct stat info;
-    return ::stat(CConfigFolder::HivePath().constData(), &info) == 0 && info.st_size > kMaxHiveSize;
+    return file.folder.IsOpen() &&
+           ::fstatat(file.folder.Get(), file.name.constData(), &info, 0) == 0 &&
+           info.st_size > kMaxHiveSize;
+}
+
+QString CRegistry::ReadFailure() {
+    FileHive current;
+    const LONG result = ReadHive(OpenHive(false), current);
+    return result == ERROR_SUCCESS || result == ERROR_FILE_TOO_LARGE ? QString() : LastFailure();
+}
+
+QString CRegistry::LastFailure() {
+    if (g_lastError == EWOULDBLOCK)
+        return QStringLiteral("another program holds its lock");
+    return QString::fromLocal8Bit(std::strerror(g_lastError));
 }

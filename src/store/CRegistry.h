@@ -36,14 +36,20 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // A change is one read-modify-write under an exclusive flock on the hive's folder and on
 // "<hive>.lock" (never followed through a link, and left out when this user cannot open it),
 // so that any two writers exclude each other whoever owns the lock file: re-read, apply, write
-// "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then succeed. A
-// change that changes nothing writes nothing and takes no lock; a lock that another process
-// holds for more than a second and a half fails the change, and so does a change that would
-// make the file larger than kMaxHiveSize. A crash leaves the old file or the new one; a
-// failure before the rename leaves the hive byte-identical and removes the temporary file. A
-// symlinked hive has the end of its link chain replaced, and the lock and temporary file lie beside
-// that file. The file's mode is kept. Reads take no lock: the hive is only ever replaced whole by
-// rename, so an open sees one complete version.
+// "<hive>.tmp", fsync it, rename it over the hive, fsync the folder, and only then succeed.
+// Where the file system locks only one of the two (ENOLCK, or EBADF on what is open for
+// reading, as NFS), that one serves alone; where it locks neither, the change is made without
+// a lock after one warning on standard error. Where the folder may not be written but the file
+// may, the file is rewritten in place under the lock and fsync'd, which is not atomic. A change
+// that changes nothing writes nothing and takes no lock; a lock that another process holds for
+// more than a second and a half fails the change, and so does a change that would make the
+// file larger than kMaxHiveSize. A crash leaves the old file or the new one; a failure before
+// the rename leaves the hive byte-identical and removes the temporary file. A symlinked hive
+// has the end of its link chain replaced, and the lock and temporary file lie beside that
+// file. The file's mode, owner and group, as they are at the change, are kept where this user
+// may keep them. Reads take no lock: the hive is only ever replaced whole by rename, so an
+// open sees one complete version. Every call works relative to the folder, which is opened
+// in pieces when its path is longer than PATH_MAX.
 //
 // Names of subkeys are joined to their parent's path with a backslash; a path with an empty
 // name in it or a control character fails with ERROR_BAD_PATHNAME. Keys created or opened by
@@ -76,6 +82,10 @@ public:
     static LONG RegCloseKey(HKEY hKey);
     // Whether the hive is a file too large to be used.
     static bool HiveTooLarge();
+    // Why the hive cannot be read, in words; empty when it can, is missing or is too large.
+    static QString ReadFailure();
+    // Why the last change that failed did not reach the file, in words.
+    static QString LastFailure();
 
 private:
     static LONG CreateKey(HKEY hKey, const QString& subKey, HKEY* phkResult, DWORD* pdwDisposition,

@@ -30,6 +30,8 @@ constexpr UINT WM_TRAY_NOTIFY = WM_APP + 0x64;
 constexpr UINT ID_TIMER_TICK = 101;
 constexpr UINT ID_TIMER_RETRY = 102;
 constexpr UINT ID_TIMER_AUTOSTART = 103;
+// Tries settings that could not be saved again, while any are pending.
+constexpr UINT ID_TIMER_SAVE = 104;
 
 // Problem kinds
 constexpr int PROBLEM_HTTP = 0;
@@ -162,6 +164,11 @@ private:
     // The host entry record in m_hostBuf when it is whole, else null.
     const struct hostent* HostEntry() const;
     void SaveNameList(const QString& strName);
+    // After a save: arms the retry while anything is pending, and when the user asked for
+    // the save and it failed, says so with the file and the reason.
+    void SaveOutcome(bool bAsked);
+    // Timer 104: the pending settings again, at growing intervals while they fail.
+    void RetrySave();
     void ShowTimeLeft();
     int PickRandomName();
     void CloseProbeSocket();
@@ -173,4 +180,6 @@ private:
     int m_nLookupFailuresInRow = 0;
     BOOL m_bRetryPending = FALSE;
     QPointer<CHistoryWnd> m_pHistoryWnd;
+    // The interval of the retry of pending settings, in seconds; 0 while none is armed.
+    int m_nSaveRetrySeconds = 0;
 };

@@ -2,18 +2,34 @@
 
 #include "CBumpleView.h"
 
+#include "CConfigFolder.h"
 #include "CEditNamesDlg.h"
+#include "CFramework.h"
 #include "CHistoryWnd.h"
 #include "COptionsDlg.h"
+#include "CPlatform.h"
 #include "CProfileStore.h"
+#include "CRegistry.h"
 #include "CStatisticsDlg.h"
 #include "SettingsTable.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+constexpr int kFirstSaveRetrySeconds = 30;
+constexpr int kLastSaveRetrySeconds = 480;
+} // namespace
 
 void CBumpleView::OnEditNames() {
     CEditNamesDlg dlg;
     dlg.m_strSelection = m_strName;
-    if (dlg.DoModal() == IDOK)
-        LoadNameList();
+    if (dlg.DoModal() != IDOK)
+        return;
+    LoadNameList();
+    SaveOutcome(true);
 }
 
 void CBumpleView::OnOptions() {
@@ -46,6 +62,37 @@ void CBumpleView::OnOptions() {
     if (bWriteIdleOnly)
         store.WriteProfileInt(kSection, kIdleOnly, m_bIdleOnly);
     store.EndWriteUnit();
+    SaveOutcome(true);
+}
+
+void CBumpleView::SaveOutcome(bool bAsked) {
+    CFramework& framework = CPlatform::Framework();
+    if (!Store().HasPending()) {
+        if (std::exchange(m_nSaveRetrySeconds, 0) != 0)
+            framework.KillTimer(this, ID_TIMER_SAVE);
+        return;
+    }
+    if (m_nSaveRetrySeconds == 0) {
+        m_nSaveRetrySeconds = kFirstSaveRetrySeconds;
+        framework.SetTimer(this, ID_TIMER_SAVE, UINT(m_nSaveRetrySeconds) * 1000);
+    }
+    if (bAsked)
+        framework.MessageBox(
+            QStringLiteral("Bumple: The settings could not be saved to %1 (%2). "
+                           "Bumple keeps them and saves them as soon as it can.")
+                .arg(QFile::decodeName(CConfigFolder::HivePath()), CRegistry::LastFailure()));
+}
+
+void CBumpleView::RetrySave() {
+    CFramework& framework = CPlatform::Framework();
+    framework.KillTimer(this, ID_TIMER_SAVE);
+    if (Store().SavePending()) {
+        m_nSaveRetrySeconds = 0;
+        return;
+    }
+    // Backs off while the cause lasts, so a long outage costs few attempts.
+    m_nSaveRetrySeconds = std::min(2 * m_nSaveRetrySeconds, kLastSaveRetrySeconds);
+    framework.SetTimer(this, ID_TIMER_SAVE, UINT(m_nSaveRetrySeconds) * 1000);
 }
 
 void CBumpleView::OnStatistics() {

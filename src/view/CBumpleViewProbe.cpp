@@ -54,6 +54,8 @@ void CBumpleView::SaveNameList(const QString& strName) {
     for (int i = 0; i < m_comboName->GetCount(); ++i)
         names.append(m_comboName->GetLBText(i));
     store.WriteNameList(names, m_nNameSel);
+    // A probe's save is retried without a word.
+    SaveOutcome(false);
 }
 
 SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort) {

@@ -7,6 +7,7 @@
 #include "CFramework.h"
 #include "CNumberText.h"
 #include "CPlatform.h"
+#include "CProfileStore.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -65,6 +66,10 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
         CPlatform::Framework().KillTimer(this, ID_TIMER_AUTOSTART);
         m_bAutoStartPending = FALSE;
         OnStartOrApply();
+        return;
+    }
+    if (nIDEvent == ID_TIMER_SAVE) {
+        RetrySave();
         return;
     }
     if (nIDEvent == ID_TIMER_RETRY) {
@@ -148,5 +153,7 @@ void CBumpleView::ShowTimeLeft() {
         tip += QStringLiteral("   Please check the Statistics dialog box");
     else if (m_bLinkInUse)
         tip += QStringLiteral("   Link in use");
+    if (Store().HasPending())
+        tip += QStringLiteral("   Settings not saved yet");
     m_trayIcon.SetTooltipText(tip);
 }

@@ -12,6 +12,7 @@
 #include "Resources.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -143,6 +144,19 @@ private slots:
         app.ExitInstance();
         QCOMPARE(QFileInfo(hive).size(), CRegistry::kMaxHiveSize + 1);
         QCOMPARE(QFileInfo(hive).lastModified(), modified);
+    }
+
+    // A save still pending at exit is tried once more there.
+    void aPendingSaveIsWrittenAtExit() {
+        CBumpleApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("bumple")}));
+        const QString hive = m_pDir->filePath(QStringLiteral("registry.reg"));
+        QVERIFY(QFile::rename(hive, hive + ".saved") && QDir().mkdir(hive));
+        QVERIFY(!app.m_pProfileStore->WriteProfileString("Settings", "Often", "5"));
+        QVERIFY(QDir().rmdir(hive) && QFile::rename(hive + ".saved", hive));
+        QCOMPARE(app.ExitInstance(), 0);
+        QFile file(hive);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("\"Often\"=\"5\""));
     }
 
     // Options never name a document; the first other argument does.

@@ -6,6 +6,7 @@
 #include "Resources.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QPushButton>
 #include <QTest>
 
@@ -83,6 +84,18 @@ private slots:
         QCOMPARE(shown, expected);
         QCOMPARE(ViewOptions(v), expected);
         QCOMPARE(StoredOptions(f), expected);
+    }
+
+    // A save the user asked for that fails says so once, with the file and the reason.
+    void failedSaveIsReported() {
+        CViewFixture f;
+        CBumpleView* v = f.Create();
+        const QString hive = f.m_dir.filePath(QStringLiteral("registry.reg"));
+        QVERIFY(QFile::remove(hive) && QDir().mkdir(hive));
+        CModalDriver driver(ClickOk);
+        v->OnOptions();
+        QCOMPARE(f.m_framework.m_messages.size(), 1);
+        QVERIFY(f.m_framework.m_messages.first().contains(hive + " (Is a directory)"));
     }
 
     void writesInTheirOrder() {

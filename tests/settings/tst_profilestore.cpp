@@ -38,6 +38,7 @@ private slots:
     void writeUnit();
     void unitAgainstAnotherWriter_data();
     void unitAgainstAnotherWriter();
+    void failedUnitWritesNothing_data();
     void failedUnitWritesNothing();
     void setKeyDisposition();
     void setKeyFailureKeepsPath();
@@ -279,10 +280,18 @@ void TestProfileStore::unitAgainstAnotherWriter() {
                  stored.at(i));
 }
 
+void TestProfileStore::failedUnitWritesNothing_data() {
+    QTest::addColumn<int>("next"); // the later save
+    QTest::newRow("a save that changes something") << 0;
+    QTest::newRow("a save that changes nothing") << 1;
+}
+
 // A unit that cannot reach the file leaves it as it was; it stays pending, reads see it, and
-// the next write that reaches the file carries it.
+// the next save that reaches the file carries it, whether that save changes anything.
 void TestProfileStore::failedUnitWritesNothing() {
+    QFETCH(int, next);
     FirstStart();
+    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("C"), QStringLiteral("3")));
     const QByteArray before = ReadHiveBytes();
     m_store.BeginWriteUnit();
     QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("A"), QStringLiteral("1")));
@@ -290,12 +299,16 @@ void TestProfileStore::failedUnitWritesNothing() {
     QVERIFY(QFile::rename(CConfigFolder::HivePath(), m_dir->filePath(QStringLiteral("saved"))));
     QVERIFY(QDir().mkdir(CConfigFolder::HivePath()));
     QVERIFY(!m_store.EndWriteUnit());
+    QVERIFY(!m_store.SavePending());
     QVERIFY(QDir().rmdir(CConfigFolder::HivePath()));
     QVERIFY(QFile::rename(m_dir->filePath(QStringLiteral("saved")), CConfigFolder::HivePath()));
     QCOMPARE(ReadHiveBytes(), before);
     QCOMPARE(m_store.GetProfileString(kSettings, QStringLiteral("A")), QStringLiteral("1"));
-    QVERIFY(m_store.WriteProfileString(kSettings, QStringLiteral("B"), QStringLiteral("2")));
-    QVERIFY(ReadHiveBytes().endsWith("\"A\"=\"1\"\n\"B\"=\"2\"\n"));
+    QVERIFY(m_store.HasPending());
+    QVERIFY(m_store.WriteProfileString(kSettings, QString("BC").at(next), QString("23").at(next)));
+    QVERIFY(!m_store.HasPending());
+    QVERIFY(ReadHiveBytes().endsWith(next == 0 ? "\"A\"=\"1\"\n\"B\"=\"2\"\n"
+                                               : "\"C\"=\"3\"\n\"A\"=\"1\"\n"));
 }
 
 void TestProfileStore::setKeyDisposition() {

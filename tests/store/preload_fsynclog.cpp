@@ -1,11 +1,14 @@
 // Preloaded into a helper process: logs each fsync and rename, with the paths they touch, to
 // the file named by BUMPLE_FSYNC_LOG, so that a test sees that the hive's data and folder are
-// flushed, and in which order.
+// flushed, and in which order. BUMPLE_FAULT makes the file system fail as some do: "nolock",
+// no locks (ENOLCK); "nfs", no lock on what is open only for reading (EBADF).
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -29,6 +32,8 @@ std::string PathOf(int fd) {
     return n > 0 ? std::string(target, size_t(n)) : std::string("?");
 }
 
+const std::string g_fault = std::getenv("BUMPLE_FAULT") ? std::getenv("BUMPLE_FAULT") : "";
+
 template <typename Function> Function Next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
@@ -42,9 +47,18 @@ extern "C" int fsync(int fd) {
     return result;
 }
 
-extern "C" int rename(const char* from, const char* to) {
-    static const auto next = Next<int (*)(const char*, const char*)>("rename");
-    const int result = next(from, to);
-    Log(std::string("rename ") + from + " " + to + (result == 0 ? "" : " failed"));
+extern "C" int renameat(int fromAt, const char* from, int toAt, const char* to) {
+    static const auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
+    const int result = next(fromAt, from, toAt, to);
+    Log("rename " + PathOf(fromAt) + "/" + from + " " + PathOf(toAt) + "/" + to +
+        (result == 0 ? "" : " failed"));
     return result;
+}
+
+extern "C" int flock(int fd, int operation) {
+    static const auto next = Next<int (*)(int, int)>("flock");
+    if (g_fault == "nolock")
+        return errno = ENOLCK, -1;
+    const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
+    return g_fault == "nfs" && readOnly ? (errno = EBADF, -1) : next(fd, operation);
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +56,17 @@ QString LockPath() {
     return CConfigFolder::HivePath() + QStringLiteral(".lock");
 }
 
+// Calls logged to log; fault makes the file system fail (see preload_fsynclog.cpp).
+QProcessEnvironment Preloaded(const QString& log, const QString& fault) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"),
+                       qEnvironmentVariable("BUMPLE_TEST_BINARY_DIR") +
+                           QStringLiteral("/libpreload_fsynclog.so"));
+    environment.insert(QStringLiteral("BUMPLE_FSYNC_LOG"), log);
+    environment.insert(QStringLiteral("BUMPLE_FAULT"), fault);
+    return environment;
+}
+
 } // namespace
 
 class TestRegistry : public QObject {
@@ -74,7 +86,10 @@ private slots:
     void handEditSeen();
     void transactedKey();
     void symlinkedHive();
+    void modeKept_data();
     void modeKept();
+    void longPath_data();
+    void longPath();
     void unreadableHiveIsNotReplaced();
     void readOnlyFolder();
     void concurrentWriters();
@@ -272,16 +287,42 @@ void TestRegistry::symlinkedHive() {
     QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tmp")));
 }
 
+void TestRegistry::modeKept_data() {
+    QTest::addColumn<bool>("betweenSaves");
+    QTest::newRow("before the first save") << false;
+    QTest::newRow("between two saves") << true;
+}
+
 void TestRegistry::modeKept() {
+    QFETCH(bool, betweenSaves);
     const QString hive = CConfigFolder::HivePath();
     WriteAll(hive, "REGEDIT4\n\n");
+    if (betweenSaves) // saved, and read again as it is now
+        QVERIFY(SetAppValue("V", "1") == ERROR_SUCCESS && AppValue("V"));
     QCOMPARE(::chmod(QFile::encodeName(hive).constData(), 0640), 0);
-    HKEY hKey = nullptr;
-    QCOMPARE(CRegistry::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kApp, &hKey, nullptr), ERROR_SUCCESS);
-    CRegistry::RegCloseKey(hKey);
+    QCOMPARE(SetAppValue("V", "2"), ERROR_SUCCESS);
     struct stat info;
     QCOMPARE(::stat(QFile::encodeName(hive).constData(), &info), 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0640));
+}
+
+void TestRegistry::longPath_data() {
+    QTest::addColumn<int>("length");
+    QTest::newRow("a folder of 4080 bytes") << 4080;
+    QTest::newRow("a folder of 4200 bytes") << 4200;
+}
+
+// A folder path near or past PATH_MAX saves as it reads.
+void TestRegistry::longPath() {
+    QFETCH(int, length);
+    QByteArray folder = QFile::encodeName(m_dir->path());
+    while (length - 1 - folder.size() > 255)
+        folder += '/' + QByteArray(200, 'd');
+    qputenv("BUMPLE_CONFIG_DIR", folder + '/' + QByteArray(length - 1 - folder.size(), 'e'));
+    QCOMPARE(CConfigFolder::Path().size(), length);
+    QCOMPARE(SetAppValue("V", "1"), ERROR_SUCCESS);
+    QCOMPARE(AppValue("V"), std::optional<QByteArray>("1"));
+    QCOMPARE(QProcess::execute("rm", {"-rf", m_dir->filePath(QString(200, 'd'))}), 0);
 }
 
 // A hive that cannot be read must never be replaced by one without its settings.
@@ -373,19 +414,27 @@ void TestRegistry::lockIsNoLink() {
 
 void TestRegistry::foreignLockFile_data() {
     QTest::addColumn<int>("rootWrites");
-    QTest::newRow("left behind") << 0;
-    QTest::newRow("both users saving at once") << 50;
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("left behind") << 0 << QString();
+    QTest::newRow("both users saving at once") << 50 << QString();
+    QTest::newRow("on NFS") << 0 << QStringLiteral("nfs");
+    QTest::newRow("without locks") << 0 << QStringLiteral("nolock");
+    QTest::newRow("folder not writable") << 0 << QStringLiteral("folder");
 }
 
 // A lock file that only another user may open (one "sudo bumple" leaves it behind) neither
 // locks this user's saves out nor lets them run unlocked beside that user's.
 void TestRegistry::foreignLockFile() {
     QFETCH(int, rootWrites);
+    QFETCH(QString, fault);
     QCOMPARE(SetAppValue("Before", "1"), ERROR_SUCCESS);
     const QByteArray lock = QFile::encodeName(LockPath());
     QVERIFY(QFileInfo::exists(LockPath()));
     const QString count = QString::number(std::max(rootWrites, 1));
     QProcess writer;
+    writer.setProcessEnvironment(Preloaded(m_dir->filePath(QStringLiteral("log")), fault));
+    const QByteArray folder = QFile::encodeName(m_dir->path());
+    QCOMPARE(::chmod(folder.constData(), fault == "folder" ? 0555 : 0700), 0);
     QProcess rootWriter;
     if (::geteuid() == 0) {
         // The lock stays root's own, mode 0600; the folder and hive become nobody's.
@@ -393,7 +442,7 @@ void TestRegistry::foreignLockFile() {
         if (nobody == nullptr)
             QSKIP("no user nobody");
         QCOMPARE(::chmod(lock.constData(), 0600), 0);
-        for (const QByteArray& path : {QFile::encodeName(m_dir->path()), CConfigFolder::HivePath()})
+        for (const QByteArray& path : {folder, CConfigFolder::HivePath()})
             QCOMPARE(::chown(path.constData(), nobody->pw_uid, nobody->pw_gid), 0);
         writer.start(QStringLiteral("setpriv"),
                      {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
@@ -411,8 +460,12 @@ void TestRegistry::foreignLockFile() {
                      {QStringLiteral("write"), QStringLiteral("After"), QStringLiteral("1")});
     }
     QVERIFY(writer.waitForFinished(30000));
+    ::chmod(folder.constData(), 0700);
     QVERIFY(rootWrites == 0 || (rootWriter.waitForFinished(30000) && rootWriter.exitCode() == 0));
     QCOMPARE(writer.exitCode(), 0);
+    // Saved all the same, unlocked after one warning where no lock can be had.
+    QCOMPARE(writer.readAllStandardError().count("saved without a lock"),
+             int(fault == "nfs" || fault == "nolock"));
     const CRegistryHive hive = ReadHive();
     const QString settings = kAppPath + QStringLiteral("\\Settings");
     for (int i = 0; i < count.toInt(); ++i) {
@@ -501,20 +554,14 @@ void TestRegistry::folderNameNotUtf8() {
 void TestRegistry::syncedBeforeSuccess() {
     const QString log = m_dir->filePath(QStringLiteral("fsync.log"));
     QProcess writer;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LD_PRELOAD"),
-                       qEnvironmentVariable("BUMPLE_TEST_BINARY_DIR") +
-                           QStringLiteral("/libpreload_fsynclog.so"));
-    environment.insert(QStringLiteral("BUMPLE_FSYNC_LOG"), log);
-    writer.setProcessEnvironment(environment);
+    writer.setProcessEnvironment(Preloaded(log, QString()));
     writer.start(HiveWriterPath(),
                  {QStringLiteral("write"), QStringLiteral("V"), QStringLiteral("2")});
     QVERIFY(writer.waitForFinished(30000));
     QCOMPARE(writer.exitCode(), 0);
     const QString hive = QFileInfo(CConfigFolder::HivePath()).canonicalFilePath();
-    const QString folder = QFileInfo(hive).path();
-    const QString oneWrite = QStringLiteral("fsync %1.tmp\nrename %2.tmp %2\nfsync %3\n")
-                                 .arg(hive, CConfigFolder::HivePath(), folder);
+    const QString oneWrite = QStringLiteral("fsync %1.tmp\nrename %1.tmp %1\nfsync %2\n")
+                                 .arg(hive, QFileInfo(hive).path());
     // Two changes (each value with the keys it needs), each flushed in this order.
     QCOMPARE(QString::fromUtf8(ReadFileBytes(log)), oneWrite.repeated(2));
 }

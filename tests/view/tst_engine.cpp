@@ -4,6 +4,7 @@
 #include "CViewFixture.h"
 #include "Resources.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -548,6 +549,24 @@ private slots:
         v->m_bProblemUnseen = FALSE;
         f.Tick();
         QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple in  0:58"));
+    }
+
+    // A probe's failed save is retried silently, at growing intervals, and the tip says so.
+    void failedSaveIsRetried() {
+        CViewFixture f(kThreeNames);
+        CBumpleView* v = f.Create();
+        StartResolved(f);
+        const QString hive = f.m_dir.filePath(QStringLiteral("registry.reg"));
+        QVERIFY(QFile::rename(hive, hive + ".saved") && QDir().mkdir(hive));
+        f.Tick(2);
+        QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple in  0:59   Settings not saved yet"));
+        v->OnTimer(ID_TIMER_SAVE);
+        QCOMPARE(f.m_framework.m_timerLog.filter("104").join(' '), "set 104 kill 104 set 104");
+        QCOMPARE(f.m_framework.m_timers[ID_TIMER_SAVE], UINT(60000));
+        QVERIFY(QDir().rmdir(hive) && QFile::rename(hive + ".saved", hive));
+        v->OnTimer(ID_TIMER_SAVE);
+        QVERIFY(!f.m_framework.IsTimerSet(ID_TIMER_SAVE) && f.m_framework.m_messages.isEmpty());
+        QCOMPARE(f.Setting("ComboNameSel"), QStringLiteral("0"));
     }
 
     void autoStartTimerStartsOnceAndAStartCancelsIt() {
