@@ -1,10 +1,18 @@
 #include "CHistoryWnd.h"
 
+#include "CFramework.h"
 #include "CHistoryChart.h"
+#include "CPlatform.h"
 #include "CProbeHistory.h"
 
-#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -15,22 +23,45 @@ CHistoryWnd::CHistoryWnd(const CProbeHistory* pHistory, QWidget* pParent)
     auto* pLayout = new QVBoxLayout(this);
     m_pChart = new CHistoryChart(pHistory, this);
     pLayout->addWidget(m_pChart, 1);
-    m_pTable = new QTableWidget(0, 9, this);
+    m_pTable = new QTableWidget(0, 10, this);
     m_pTable->setAccessibleName(QStringLiteral("Probes by name"));
     m_pTable->setHorizontalHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Probes"), QStringLiteral("Answered"),
          QStringLiteral("Lookup failures"), QStringLiteral("Socket failures"),
-         QStringLiteral("No reply"), QStringLiteral("Last answered at"),
-         QStringLiteral("Median (ms)"), QStringLiteral("Worst (ms)")});
+         QStringLiteral("Connect failures"), QStringLiteral("No reply"),
+         QStringLiteral("Last answered at"), QStringLiteral("Median (ms)"),
+         QStringLiteral("Worst (ms)")});
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Tab goes on to the buttons rather than from cell to cell.
+    m_pTable->setTabKeyNavigation(false);
     m_pTable->verticalHeader()->hide();
     m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     pLayout->addWidget(m_pTable, 1);
-    resize(860, 420);
-    connect(pHistory, &CProbeHistory::Changed, this, [this] {
-        if (isVisible())
+    auto* pButtons = new QHBoxLayout;
+    pButtons->addStretch(1);
+    m_pExport = new QPushButton(QStringLiteral("Export..."), this);
+    m_pExport->setAutoDefault(false);
+    pButtons->addWidget(m_pExport);
+    auto* pClose = new QPushButton(QStringLiteral("Close"), this);
+    pClose->setAutoDefault(false);
+    pButtons->addWidget(pClose);
+    pLayout->addLayout(pButtons);
+    setTabOrder(m_pChart, m_pTable);
+    setTabOrder(m_pTable, m_pExport);
+    setTabOrder(m_pExport, pClose);
+    connect(m_pExport, &QPushButton::clicked, this, &CHistoryWnd::OnExport);
+    connect(pClose, &QPushButton::clicked, this, &QDialog::close);
+    connect(pHistory, &CProbeHistory::Changed, this, [this](int nRow) {
+        if (!isVisible())
+            return;
+        if (nRow == -1) {
             Refresh();
+            return;
+        }
+        m_pChart->Refresh();
+        if (nRow >= 0)
+            RefreshRow(nRow);
     });
 }
 
@@ -39,30 +70,91 @@ void CHistoryWnd::showEvent(QShowEvent* pEvent) {
     QDialog::showEvent(pEvent);
 }
 
-void CHistoryWnd::Refresh() {
-    m_pChart->Refresh();
-    const std::vector<CProbeHistory::NameSummary> rows = m_pHistory->Summaries();
-    m_pTable->setRowCount(int(rows.size()));
-    const auto number = [](int n) { return n < 0 ? QString() : QString::number(n); };
-    for (int i = 0; i < int(rows.size()); ++i) {
-        const CProbeHistory::NameSummary& row = rows[size_t(i)];
-        const QStringList cells = {row.strName,
-                                   number(row.nProbes),
-                                   number(row.nAnswered),
-                                   number(row.nLookupFailures),
-                                   number(row.nSocketFailures),
-                                   number(row.nNoReply),
-                                   row.nLastAnswered < 0
-                                       ? QString()
-                                       : QDateTime::fromSecsSinceEpoch(row.nLastAnswered)
-                                             .toString(QStringLiteral("HH:mm:ss")),
-                                   number(row.nMedianMs),
-                                   number(row.nWorstMs)};
-        for (int column = 0; column < int(cells.size()); ++column) {
-            auto* pItem = new QTableWidgetItem(cells[column]);
-            if (column > 0)
-                pItem->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            m_pTable->setItem(i, column, pItem);
+void CHistoryWnd::ShowBeside(const QWidget* pBeside) {
+    if (!m_bPlaced) {
+        m_bPlaced = true;
+        Refresh();
+        // The first size holds the whole table, whatever the font, within the screen.
+        const QScreen* pScreen = pBeside != nullptr ? pBeside->screen() : screen();
+        const QRect room = pScreen->availableGeometry();
+        const QMargins margins = layout()->contentsMargins();
+        const int tableWidth = m_pTable->horizontalHeader()->length() +
+                               2 * m_pTable->frameWidth() +
+                               m_pTable->verticalScrollBar()->sizeHint().width();
+        const int width = std::min(room.width() * 9 / 10,
+                                   std::max(sizeHint().width(),
+                                            tableWidth + margins.left() + margins.right()));
+        resize(width, std::min(room.height() * 8 / 10, std::max(sizeHint().height(), 460)));
+        if (pBeside != nullptr && pBeside->isVisible()) {
+            // Beside the form, on whichever side has room; below it when neither has.
+            const QRect form = pBeside->frameGeometry();
+            const QSize size = frameGeometry().size().expandedTo(this->size());
+            QPoint at(form.right() + 8, form.top());
+            if (at.x() + size.width() > room.right())
+                at.setX(form.left() - 8 - size.width());
+            if (at.x() < room.left())
+                at = QPoint(room.left() + std::max(0, (room.width() - size.width()) / 2),
+                            std::min(form.bottom() + 8, room.bottom() - size.height()));
+            move(at.x(), std::max(room.top(), std::min(at.y(), room.bottom() - size.height())));
         }
     }
+    show();
+    raise();
+    activateWindow();
+}
+
+void CHistoryWnd::Refresh() {
+    m_pChart->Refresh();
+    m_pTable->setRowCount(m_pHistory->RowCount());
+    for (int row = 0; row < m_pHistory->RowCount(); ++row)
+        RefreshRow(row);
+}
+
+void CHistoryWnd::RefreshRow(int nRow) {
+    const CProbeHistory::NameSummary row = m_pHistory->Summary(nRow);
+    if (nRow >= m_pTable->rowCount())
+        m_pTable->setRowCount(nRow + 1);
+    const auto number = [](int n) { return n < 0 ? QString() : QString::number(n); };
+    const QStringList cells = {
+        row.strName,
+        number(row.nProbes),
+        number(row.nAnswered),
+        number(row.nLookupFailures),
+        number(row.nSocketFailures),
+        number(row.nConnectFailures),
+        number(row.nNoReply),
+        row.nLastAnswered < 0
+            ? QString()
+            : CProbeHistory::ClockText(row.nLastAnswered, CPlatform::Framework().Time()),
+        number(row.nMedianMs),
+        number(row.nWorstMs)};
+    for (int column = 0; column < int(cells.size()); ++column) {
+        QTableWidgetItem* pItem = m_pTable->item(nRow, column);
+        if (pItem == nullptr) {
+            pItem = new QTableWidgetItem;
+            if (column > 0)
+                pItem->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_pTable->setItem(nRow, column, pItem);
+        }
+        if (pItem->text() != cells[column])
+            pItem->setText(cells[column]);
+    }
+}
+
+bool CHistoryWnd::ExportTo(const QString& strPath) {
+    QSaveFile file(strPath);
+    if (file.open(QIODevice::WriteOnly) && file.write(m_pHistory->Csv()) >= 0 && file.commit())
+        return true;
+    QMessageBox::warning(this, QStringLiteral("Bumple"),
+                         QStringLiteral("The history could not be written to %1:\n%2")
+                             .arg(strPath, file.errorString()));
+    return false;
+}
+
+void CHistoryWnd::OnExport() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export History"), QStringLiteral("bumple-history.csv"),
+        QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (!path.isEmpty())
+        ExportTo(path);
 }

@@ -147,6 +147,8 @@ public:
     BOOL m_bOwnExchange = FALSE;
     // Every probe since launch, for the History window.
     CProbeHistory m_history;
+    // The history's number of the probe whose connection is being opened.
+    uint64_t m_nProbe = CProbeHistory::kNone;
 
 signals:
     // Every text the status line shows, in turn.
@@ -173,4 +175,5 @@ private:
     int m_nLookupFailuresInRow = 0;
     BOOL m_bRetryPending = FALSE;
     QPointer<CHistoryWnd> m_pHistoryWnd;
+    BOOL m_bHistoryHidden = FALSE; // "Return To Tray" hid it with the form
 };
