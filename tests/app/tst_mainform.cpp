@@ -319,11 +319,27 @@ private slots:
         // History: one modeless window however often it is asked for; Escape closes it.
         SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
         SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
-        const QList<QDialog*> shown = f.m_pFrame->findChildren<QDialog*>();
+        QList<CHistoryWnd*> shown;
+        for (QWidget* pWindow : QApplication::topLevelWidgets())
+            if (auto* pHistory = qobject_cast<CHistoryWnd*>(pWindow))
+                shown.append(pHistory);
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0]->isVisible() && !shown[0]->isModal());
-        auto* pWnd = static_cast<CHistoryWnd*>(shown[0]);
+        CHistoryWnd* pWnd = shown[0];
         QCOMPARE(QAccessible::queryAccessibleInterface(pWnd->m_pTable)->role(), QAccessible::Table);
+        // The chart takes focus, Tab goes on from the table to the buttons, and no row
+        // numbers stand as row headers.
+        QAccessibleInterface* pChart = QAccessible::queryAccessibleInterface(pWnd->m_pChart);
+        QCOMPARE(pChart->role(), QAccessible::Chart);
+        QVERIFY(pChart->state().focusable);
+        pWnd->m_pChart->setFocus();
+        QCOMPARE(pWnd->focusWidget(), static_cast<QWidget*>(pWnd->m_pChart));
+        QTest::keyClick(pWnd->m_pChart, Qt::Key_Tab);
+        QTest::keyClick(pWnd->m_pTable, Qt::Key_Tab);
+        QCOMPARE(pWnd->focusWidget(), static_cast<QWidget*>(pWnd->m_pExport));
+        // The column headers alone: no column of row numbers beside them.
+        QCOMPARE(QAccessible::queryAccessibleInterface(pWnd->m_pTable)->childCount(),
+                 pWnd->m_pTable->columnCount());
         QCOMPARE(
             QAccessible::queryAccessibleInterface(pWnd->m_pChart)->text(QAccessible::Description),
             QStringLiteral("0 probes, 0 answered, no failure."));
