@@ -312,7 +312,10 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
     // Then one column at a time: the answers' fastest, middle and slowest, and each kind of
     // failure once.
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor answered = KindColor(CProbeHistory::Answered, background);
+    QColor colors[CProbeHistory::kKinds];
+    for (int kind = 0; kind < CProbeHistory::kKinds; ++kind)
+        colors[kind] = KindColor(kind, background);
+    const QColor answered = colors[CProbeHistory::Answered];
     std::vector<int32_t> column;
     int columnX = -1;
     const auto flush = [&] {
@@ -349,7 +352,7 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
             column.push_back(entry.nValueMs);
             continue;
         }
-        const QColor color = KindColor(entry.nKind, background);
+        const QColor& color = colors[entry.nKind];
         const int last = xOf(entry.nAt + entry.nLengthMs);
         if (last > at) { // a folded run: a line from its first probe to its last
             painter.setPen(QPen(color, 2));
