@@ -75,6 +75,7 @@ void CHistoryWnd::ShowBeside(const QWidget* pBeside) {
         m_bPlaced = true;
         Refresh();
         // The first size holds the whole table, whatever the font, within the screen.
+        m_pTable->resizeColumnsToContents();
         const QScreen* pScreen = pBeside != nullptr ? pBeside->screen() : screen();
         const QRect room = pScreen->availableGeometry();
         const QMargins margins = layout()->contentsMargins();
@@ -128,6 +129,10 @@ void CHistoryWnd::RefreshRow(int nRow) {
             : CProbeHistory::ClockText(row.nLastAnswered, CPlatform::Framework().Time()),
         number(row.nMedianMs),
         number(row.nWorstMs)};
+    // The hidden row header carries the name, so that a screen reader names the row.
+    if (m_pTable->verticalHeaderItem(nRow) == nullptr ||
+        m_pTable->verticalHeaderItem(nRow)->text() != row.strName)
+        m_pTable->setVerticalHeaderItem(nRow, new QTableWidgetItem(row.strName));
     for (int column = 0; column < int(cells.size()); ++column) {
         QTableWidgetItem* pItem = m_pTable->item(nRow, column);
         if (pItem == nullptr) {

@@ -373,20 +373,20 @@ QString CProbeHistory::Description() const {
                     .arg(KindText(pLast->nKind), Text(pLast->nName),
                          ClockText(int64_t(pLast->nClock) + pLast->nLengthMs / 1000, now));
     // The stretches without probes, so that a gap is not taken for a quiet link.
+    const Entry* pOpen = m_bStopped ? At(m_nStopped) : nullptr;
     const auto stretch = [&](Kind kind, const char* what) {
-        int64_t ms = m_stretchMs[kind];
-        if (kind == Stopped && m_bStopped)
-            if (const auto* pOpen = At(m_nStopped))
-                ms += CPlatform::Framework().TickCount64() - pOpen->nAt;
-        if (m_stretches[kind] > 0)
+        const int count = m_stretches[kind] - (kind == Stopped && pOpen != nullptr ? 1 : 0);
+        if (count > 0)
             text += QStringLiteral(" %1 %2 times for %3.")
                         .arg(QLatin1String(what))
-                        .arg(m_stretches[kind])
-                        .arg(DurationText(ms));
+                        .arg(count)
+                        .arg(DurationText(m_stretchMs[kind]));
     };
     stretch(Skipped, "Held back while the link was in use");
     stretch(Stopped, "Stopped");
     stretch(Suspended, "Asleep");
+    if (pOpen != nullptr)
+        text += QStringLiteral(" Stopped since %1.").arg(ClockText(pOpen->nClock, now));
     return text;
 }
 

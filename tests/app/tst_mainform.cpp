@@ -13,6 +13,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -337,12 +338,18 @@ private slots:
         QTest::keyClick(pWnd->m_pChart, Qt::Key_Tab);
         QTest::keyClick(pWnd->m_pTable, Qt::Key_Tab);
         QCOMPARE(pWnd->focusWidget(), static_cast<QWidget*>(pWnd->m_pExport));
-        // The column headers alone: no column of row numbers beside them.
-        QCOMPARE(QAccessible::queryAccessibleInterface(pWnd->m_pTable)->childCount(),
-                 pWnd->m_pTable->columnCount());
         QCOMPARE(
             QAccessible::queryAccessibleInterface(pWnd->m_pChart)->text(QAccessible::Description),
-            QStringLiteral("0 probes, 0 answered, no failure."));
+            QStringLiteral("0 probes, 0 answered, no failure. Stopped since %1.")
+                .arg(QDateTime::fromSecsSinceEpoch(f.m_framework.m_time).toString("HH:mm:ss")));
+        // A row's header is its name, not a number.
+        f.m_pView->m_history.LookupFailed(QStringLiteral("alpha.test"));
+        QAccessibleTableCellInterface* pCell = QAccessible::queryAccessibleInterface(pWnd->m_pTable)
+                                                   ->tableInterface()
+                                                   ->cellAt(0, 1)
+                                                   ->tableCellInterface();
+        QCOMPARE(pCell->rowHeaderCells().at(0)->text(QAccessible::Name),
+                 QStringLiteral("alpha.test"));
         QTest::keyClick(shown[0], Qt::Key_Escape);
         QVERIFY(!shown[0]->isVisible());
     }
