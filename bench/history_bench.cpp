@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
         wnd.m_pChart->render(&image);
         paint.push_back(NowMs() - start);
     }
-    std::printf("entries %zu\nchart_width %d\n", history.Entries().size(),
-                wnd.m_pChart->width());
+    std::printf("entries %zu\nchart_width %d\n", history.Entries().size(), wnd.m_pChart->width());
     Report("probe_update", update);
     Report("chart_paint", paint);
     return 0;

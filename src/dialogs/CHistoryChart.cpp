@@ -25,8 +25,7 @@ double Luminance(const QColor& c) {
     const auto channel = [](double v) {
         return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-           0.0722 * channel(c.blueF());
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
 QColor Mix(const QColor& a, const QColor& b, double part) {
@@ -45,8 +44,8 @@ void DrawShape(QPainter& painter, int nKind, QPointF c, const QColor& color) {
         painter.drawEllipse(c, r, r);
         break;
     case CProbeHistory::LookupFailure: // a triangle pointing down
-        painter.drawPolygon(QPolygonF({c + QPointF(-r - 1, -r), c + QPointF(r + 1, -r),
-                                       c + QPointF(0, r + 1)}));
+        painter.drawPolygon(
+            QPolygonF({c + QPointF(-r - 1, -r), c + QPointF(r + 1, -r), c + QPointF(0, r + 1)}));
         break;
     case CProbeHistory::SocketFailure: // a square
         painter.drawRect(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r));
@@ -62,8 +61,8 @@ void DrawShape(QPainter& painter, int nKind, QPointF c, const QColor& color) {
         painter.drawEllipse(c, r - 0.5, r - 0.5);
         break;
     default: // slower than the scale: a triangle pointing up
-        painter.drawPolygon(QPolygonF({c + QPointF(-r - 1, r), c + QPointF(r + 1, r),
-                                       c + QPointF(0, -r - 1)}));
+        painter.drawPolygon(
+            QPolygonF({c + QPointF(-r - 1, r), c + QPointF(r + 1, r), c + QPointF(0, -r - 1)}));
         break;
     }
 }
@@ -300,8 +299,8 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
         const CProbeHistory::Entry& entry = entries[i];
         if (entry.nKind < CProbeHistory::Skipped)
             continue;
-        const int end = m_pHistory->IsOpenStretch(i) ? m_plot.right()
-                                                     : xOf(entry.nAt + entry.nLengthMs);
+        const int end =
+            m_pHistory->IsOpenStretch(i) ? m_plot.right() : xOf(entry.nAt + entry.nLengthMs);
         const QRect band(QPoint(xOf(entry.nAt), m_plot.top() + 1),
                          QPoint(std::max(xOf(entry.nAt) + 1, end), m_plot.bottom() - 1));
         painter.fillRect(band, KindColor(entry.nKind, background));

@@ -79,12 +79,11 @@ void CHistoryWnd::ShowBeside(const QWidget* pBeside) {
         const QScreen* pScreen = pBeside != nullptr ? pBeside->screen() : screen();
         const QRect room = pScreen->availableGeometry();
         const QMargins margins = layout()->contentsMargins();
-        const int tableWidth = m_pTable->horizontalHeader()->length() +
-                               2 * m_pTable->frameWidth() +
+        const int tableWidth = m_pTable->horizontalHeader()->length() + 2 * m_pTable->frameWidth() +
                                m_pTable->verticalScrollBar()->sizeHint().width();
-        const int width = std::min(room.width() * 9 / 10,
-                                   std::max(sizeHint().width(),
-                                            tableWidth + margins.left() + margins.right()));
+        const int width =
+            std::min(room.width() * 9 / 10,
+                     std::max(sizeHint().width(), tableWidth + margins.left() + margins.right()));
         resize(width, std::min(room.height() * 8 / 10, std::max(sizeHint().height(), 460)));
         if (pBeside != nullptr && pBeside->isVisible()) {
             // Beside the form, on whichever side has room; below it when neither has.

@@ -179,8 +179,8 @@ int64_t CProbeHistory::Now() {
     const int64_t asleep = now - framework.AwakeTickCount64();
     if (m_nAsleepMs >= 0 && asleep - m_nAsleepMs >= kShortestSleepMs) {
         const int64_t length = asleep - m_nAsleepMs;
-        Push({now - length, uint32_t(int64_t(framework.Time()) - length / 1000), ClampMs(length),
-              0, 0, kNoText, kNoText, Suspended});
+        Push({now - length, uint32_t(int64_t(framework.Time()) - length / 1000), ClampMs(length), 0,
+              0, kNoText, kNoText, Suspended});
     }
     m_nAsleepMs = asleep;
     return now;

@@ -140,6 +140,6 @@ private:
     std::vector<QString> m_texts;
     QHash<QString, uint16_t> m_textIndex;
     std::unordered_map<uint16_t, NameState> m_names; // by text index
-    std::vector<uint16_t> m_rows;   // text indices of the rows
+    std::vector<uint16_t> m_rows;                    // text indices of the rows
     bool m_bRowsDropped = false;
 };

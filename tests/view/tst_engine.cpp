@@ -318,14 +318,10 @@ private slots:
         QStringList boxes = f.m_framework.m_messages;
         boxes.removeDuplicates();
         QCOMPARE(boxes, message.isEmpty() ? QStringList() : QStringList{message});
-        // History puts every failure down to the name that failed, and every refused connect.
-        int refused = 0;
-        for (const CProbeHistory::NameSummary& row : v->m_history.Summaries()) {
-            refused += row.nConnectFailures;
-            if (row.nConnectFailures + row.nSocketFailures + row.nLookupFailures > 0)
-                QCOMPARE(row.strName, v->m_strProblemName);
-        }
-        QCOMPARE(refused, counts[0]);
+        // History puts every failure down to the name that failed.
+        for (const CProbeHistory::NameSummary& row : v->m_history.Summaries())
+            QVERIFY(row.nConnectFailures + row.nSocketFailures + row.nLookupFailures == 0 ||
+                    row.strName == v->m_strProblemName);
         if (stopped) {
             QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_STOPPED));
             QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple has stopped"));
