@@ -127,7 +127,7 @@ QColor CHistoryChart::KindColor(int nKind, const QColor& background) {
     case CProbeHistory::Stopped:
         return Mix(background, dark ? Qt::white : Qt::black, 0.12);
     case CProbeHistory::Suspended:
-        return Mix(background, dark ? Qt::white : Qt::black, 0.35);
+        return Mix(background, dark ? Qt::white : Qt::black, 0.06);
     default:
         color = dark ? QColor(0x66, 0xbb, 0x6a) : QColor(0x2e, 0x7d, 0x32);
         break;
@@ -235,7 +235,7 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
         if (item.nKind >= CProbeHistory::Skipped && item.nKind < kSlower) {
             painter.fillRect(swatch, KindColor(item.nKind, background));
             if (item.nKind == CProbeHistory::Suspended)
-                painter.fillRect(swatch, QBrush(ink, Qt::BDiagPattern));
+                painter.fillRect(swatch, QBrush(Mix(background, ink, 0.4), Qt::BDiagPattern));
         } else {
             painter.setRenderHint(QPainter::Antialiasing);
             DrawShape(painter, item.nKind, QRectF(swatch).center(),
@@ -266,6 +266,7 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
     const int left = fm.horizontalAdvance(top) + 8;
     m_plot = QRect(left, 4, width() - left - 8, legendTop - line - 12);
     painter.setPen(palette().mid().color());
+    painter.setBrush(Qt::NoBrush);
     painter.drawRect(m_plot.adjusted(0, 0, -1, -1));
     painter.setPen(ink);
     const int yTop = m_plot.top() + kMark + 6;
@@ -305,7 +306,7 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
                          QPoint(std::max(xOf(entry.nAt) + 1, end), m_plot.bottom() - 1));
         painter.fillRect(band, KindColor(entry.nKind, background));
         if (entry.nKind == CProbeHistory::Suspended)
-            painter.fillRect(band, QBrush(ink, Qt::BDiagPattern));
+            painter.fillRect(band, QBrush(Mix(background, ink, 0.4), Qt::BDiagPattern));
     }
 
     // Then one column at a time: the answers' fastest, middle and slowest, and each kind of
@@ -317,6 +318,8 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
     const QColor answered = colors[CProbeHistory::Answered];
     std::vector<int32_t> column;
     int columnX = -1;
+    // The spread from the fastest to the slowest as a tint, the middle as a mark on it.
+    const QColor spread = Mix(background, answered, 0.4);
     const auto flush = [&] {
         if (column.empty())
             return;
@@ -325,15 +328,12 @@ void CHistoryChart::paintEvent(QPaintEvent*) {
         const int32_t highest = *high;
         const auto middle = column.begin() + (column.size() - 1) / 2;
         std::nth_element(column.begin(), middle, column.end());
-        painter.setPen(QPen(answered, 1));
-        if (highest != lowest)
-            painter.drawLine(columnX, yOf(lowest), columnX, yOf(highest));
-        for (const int32_t ms : {lowest, *middle, highest}) {
-            if (ms > scaleMs)
-                DrawShape(painter, kSlower, QPointF(columnX, yTop - 1), answered);
-            else
-                DrawShape(painter, CProbeHistory::Answered, QPointF(columnX, yOf(ms)), answered);
-        }
+        painter.setPen(QPen(spread, 1));
+        painter.drawLine(columnX, yOf(lowest), columnX, yOf(highest));
+        if (highest > scaleMs)
+            DrawShape(painter, kSlower, QPointF(columnX, yTop - 3), answered);
+        if (*middle <= scaleMs)
+            DrawShape(painter, CProbeHistory::Answered, QPointF(columnX, yOf(*middle)), answered);
         column.clear();
     };
     int failureX[CProbeHistory::kKinds];

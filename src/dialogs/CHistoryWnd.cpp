@@ -86,16 +86,27 @@ void CHistoryWnd::ShowBeside(const QWidget* pBeside) {
                      std::max(sizeHint().width(), tableWidth + margins.left() + margins.right()));
         resize(width, std::min(room.height() * 8 / 10, std::max(sizeHint().height(), 460)));
         if (pBeside != nullptr && pBeside->isVisible()) {
-            // Beside the form, on whichever side has room; below it when neither has.
+            // Beside the form, on whichever side covers least of it within the screen.
             const QRect form = pBeside->frameGeometry();
             const QSize size = frameGeometry().size().expandedTo(this->size());
-            QPoint at(form.right() + 8, form.top());
-            if (at.x() + size.width() > room.right())
-                at.setX(form.left() - 8 - size.width());
-            if (at.x() < room.left())
-                at = QPoint(room.left() + std::max(0, (room.width() - size.width()) / 2),
-                            std::min(form.bottom() + 8, room.bottom() - size.height()));
-            move(at.x(), std::max(room.top(), std::min(at.y(), room.bottom() - size.height())));
+            const QPoint sides[] = {{form.right() + 8, form.top()},
+                                    {form.left() - 8 - size.width(), form.top()},
+                                    {form.left(), form.bottom() + 8},
+                                    {form.left(), form.top() - 8 - size.height()}};
+            QPoint best;
+            int64_t least = INT64_MAX;
+            for (const QPoint& side : sides) {
+                const QPoint at(std::clamp(side.x(), room.left(), room.right() - size.width()),
+                                std::clamp(side.y(), room.top(), room.bottom() - size.height()));
+                const QRect covered = QRect(at, size) & form;
+                const int64_t area =
+                    covered.isEmpty() ? 0 : int64_t(covered.width()) * covered.height();
+                if (area < least) {
+                    least = area;
+                    best = at;
+                }
+            }
+            move(best);
         }
     }
     show();
