@@ -36,7 +36,8 @@ CHistoryWnd::CHistoryWnd(const CProbeHistory* pHistory, QWidget* pParent)
     // Tab goes on to the buttons rather than from cell to cell.
     m_pTable->setTabKeyNavigation(false);
     m_pTable->verticalHeader()->hide();
-    m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Fitted when rows come, not at every change: a probe costs one row's texts.
+    m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     pLayout->addWidget(m_pTable, 1);
     auto* pButtons = new QHBoxLayout;
     pButtons->addStretch(1);
@@ -75,7 +76,6 @@ void CHistoryWnd::ShowBeside(const QWidget* pBeside) {
         m_bPlaced = true;
         Refresh();
         // The first size holds the whole table, whatever the font, within the screen.
-        m_pTable->resizeColumnsToContents();
         const QScreen* pScreen = pBeside != nullptr ? pBeside->screen() : screen();
         const QRect room = pScreen->availableGeometry();
         const QMargins margins = layout()->contentsMargins();
@@ -119,11 +119,13 @@ void CHistoryWnd::Refresh() {
     m_pTable->setRowCount(m_pHistory->RowCount());
     for (int row = 0; row < m_pHistory->RowCount(); ++row)
         RefreshRow(row);
+    m_pTable->resizeColumnsToContents();
 }
 
 void CHistoryWnd::RefreshRow(int nRow) {
     const CProbeHistory::NameSummary row = m_pHistory->Summary(nRow);
-    if (nRow >= m_pTable->rowCount())
+    const bool added = nRow >= m_pTable->rowCount();
+    if (added)
         m_pTable->setRowCount(nRow + 1);
     const auto number = [](int n) { return n < 0 ? QString() : QString::number(n); };
     const QStringList cells = {
@@ -154,6 +156,8 @@ void CHistoryWnd::RefreshRow(int nRow) {
         if (pItem->text() != cells[column])
             pItem->setText(cells[column]);
     }
+    if (added)
+        m_pTable->resizeColumnsToContents();
 }
 
 bool CHistoryWnd::ExportTo(const QString& strPath) {
