@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QStyleOptionFocusRect>
 #include <QToolTip>
 

@@ -395,7 +395,7 @@ QByteArray CProbeHistory::Csv() const {
     for (const Entry& entry : m_entries) {
         const int64_t last = int64_t(entry.nClock) + entry.nLengthMs / 1000;
         csv += IsoTime(entry.nClock) + ',' + IsoTime(last) + ',' + CsvText(Text(entry.nName)) +
-               ',' + CsvText(Text(entry.nAddress)) + ',' + KindText(entry.nKind).toLatin1() + ',' +
+               ',' + CsvText(Text(entry.nAddress)) + ',' + CsvText(KindText(entry.nKind)) + ',' +
                QByteArray::number(entry.nCount) + ',' +
                (entry.nKind == Answered ? QByteArray::number(entry.nValueMs) : QByteArray()) +
                "\r\n";

@@ -191,7 +191,7 @@ private slots:
             << qint64(2020)
             << QStringList{"5 probes, 1 answered",
                            "1970-01-01T00:16:40Z,1970-01-01T00:16:42Z,"
-                           "\"r.test\",\"127.0.0.9\",connect failure,3,\r\n"};
+                           "\"r.test\",\"127.0.0.9\",\"connect failure\",3,\r\n"};
         QTest::newRow("64-bit span past 50 days, sleep, dates")
             << QStringList{"probe a.test 10", "sleep 90000000", "wait 4320000000",
                            "probe a.test 30"}
