@@ -85,33 +85,57 @@ void CHistoryWnd::ShowBeside(const QWidget* pBeside) {
             std::min(room.width() * 9 / 10,
                      std::max(sizeHint().width(), tableWidth + margins.left() + margins.right()));
         resize(width, std::min(room.height() * 8 / 10, std::max(sizeHint().height(), 460)));
-        if (pBeside != nullptr && pBeside->isVisible()) {
-            // Beside the form, on whichever side covers least of it within the screen.
-            const QRect form = pBeside->frameGeometry();
-            const QSize size = frameGeometry().size().expandedTo(this->size());
-            const QPoint sides[] = {{form.right() + 8, form.top()},
-                                    {form.left() - 8 - size.width(), form.top()},
-                                    {form.left(), form.bottom() + 8},
-                                    {form.left(), form.top() - 8 - size.height()}};
-            QPoint best;
-            int64_t least = INT64_MAX;
-            for (const QPoint& side : sides) {
-                const QPoint at(std::clamp(side.x(), room.left(), room.right() - size.width()),
-                                std::clamp(side.y(), room.top(), room.bottom() - size.height()));
-                const QRect covered = QRect(at, size) & form;
-                const int64_t area =
-                    covered.isEmpty() ? 0 : int64_t(covered.width()) * covered.height();
-                if (area < least) {
-                    least = area;
-                    best = at;
-                }
-            }
-            move(best);
-        }
+        if (pBeside != nullptr && pBeside->isVisible())
+            PlaceBeside(pBeside->frameGeometry(), room);
     }
     show();
     raise();
     activateWindow();
+}
+
+void CHistoryWnd::PlaceBeside(const QRect& form, const QRect& room) {
+    // The free room on each side of the form; the largest that holds the window takes it,
+    // shrunk to fit. The frame's decorations are not known before the first show, so some
+    // room is kept for them.
+    const QSize decorations(16, 48);
+    const QRect sides[] = {QRect(QPoint(form.right() + 8, room.top()), room.bottomRight()),
+                           QRect(room.topLeft(), QPoint(form.left() - 8, room.bottom())),
+                           QRect(QPoint(room.left(), form.bottom() + 8), room.bottomRight()),
+                           QRect(room.topLeft(), QPoint(room.right(), form.top() - 8))};
+    // The whole table's width first; where no side has that, as narrow as the window goes
+    // (the table then scrolls), which is still better than covering the form.
+    for (const int narrowest : {width(), minimumSizeHint().width()}) {
+        const QSize least = QSize(narrowest, minimumSizeHint().height()) + decorations;
+        const QRect* pBest = nullptr;
+        for (const QRect& side : sides)
+            if (side.width() >= least.width() && side.height() >= least.height() &&
+                (pBest == nullptr ||
+                 int64_t(side.width()) * side.height() > int64_t(pBest->width()) * pBest->height()))
+                pBest = &side;
+        if (pBest != nullptr) {
+            resize(size().boundedTo(pBest->size() - decorations));
+            const QSize frame = size() + decorations;
+            // Level with the form where the room allows.
+            move(std::clamp(form.left(), pBest->left(), pBest->right() + 1 - frame.width()),
+                 std::clamp(form.top(), pBest->top(), pBest->bottom() + 1 - frame.height()));
+            return;
+        }
+    }
+    // No side has room enough: whichever place covers least of the form.
+    const QSize frame = size() + decorations;
+    QPoint best;
+    int64_t covers = INT64_MAX;
+    for (const QRect& side : sides) {
+        const QPoint at(std::clamp(side.left(), room.left(), room.right() + 1 - frame.width()),
+                        std::clamp(side.top(), room.top(), room.bottom() + 1 - frame.height()));
+        const QRect covered = QRect(at, frame) & form;
+        const int64_t area = covered.isEmpty() ? 0 : int64_t(covered.width()) * covered.height();
+        if (area < covers) {
+            covers = area;
+            best = at;
+        }
+    }
+    move(best);
 }
 
 void CHistoryWnd::Refresh() {

@@ -30,6 +30,7 @@ protected:
 
 private:
     void RefreshRow(int nRow);
+    void PlaceBeside(const QRect& form, const QRect& room);
     void OnExport();
 
     const CProbeHistory* m_pHistory;
