@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 
@@ -29,6 +30,10 @@ public:
     virtual void MessageBeep() = 0;
 
     virtual DWORD GetTickCount() = 0; // wraps modulo 2^32
+    // Milliseconds of a monotonic clock that never wraps and also runs while the machine
+    // sleeps; AwakeTickCount64 is the same clock without the time asleep.
+    virtual int64_t TickCount64() = 0;
+    virtual int64_t AwakeTickCount64() = 0;
     virtual std::time_t Time() = 0;
     virtual QString LocalTimeText() = 0; // "%H:%M:%S"
     virtual void Srand(unsigned int seed) = 0;

@@ -100,6 +100,22 @@ DWORD CQtFramework::GetTickCount() {
     return DWORD(std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u);
 }
 
+namespace {
+int64_t ClockMs(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+} // namespace
+
+int64_t CQtFramework::TickCount64() {
+    return ClockMs(CLOCK_BOOTTIME);
+}
+
+int64_t CQtFramework::AwakeTickCount64() {
+    return ClockMs(CLOCK_MONOTONIC);
+}
+
 std::time_t CQtFramework::Time() {
     return std::time(nullptr);
 }

@@ -24,6 +24,8 @@ public:
     void EndWaitCursor() override;
     void MessageBeep() override;
     DWORD GetTickCount() override;
+    int64_t TickCount64() override;
+    int64_t AwakeTickCount64() override;
     std::time_t Time() override;
     QString LocalTimeText() override;
     void Srand(unsigned int seed) override;

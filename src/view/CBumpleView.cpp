@@ -187,9 +187,13 @@ void CBumpleView::OnDestroy() {
 
 void CBumpleView::OnReturnToTray() {
     // Hidden without an icon, the window could never be shown again.
-    if (m_trayIcon.IsShown())
+    if (m_trayIcon.IsShown()) {
         window()->hide();
-    else
+        // History goes with the form and comes back with it.
+        m_bHistoryHidden = m_pHistoryWnd != nullptr && m_pHistoryWnd->isVisible();
+        if (m_bHistoryHidden)
+            m_pHistoryWnd->hide();
+    } else
         window()->showMinimized();
 }
 
@@ -198,6 +202,9 @@ void CBumpleView::OnShutdown() {
 }
 
 void CBumpleView::OnRestore() {
+    if (m_bHistoryHidden && m_pHistoryWnd != nullptr)
+        m_pHistoryWnd->show();
+    m_bHistoryHidden = FALSE;
     window()->showNormal();
     CFramework& framework = CPlatform::Framework();
     framework.SetForegroundWindow(window());

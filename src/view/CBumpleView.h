@@ -149,6 +149,8 @@ public:
     BOOL m_bOwnExchange = FALSE;
     // Every probe since launch, for the History window.
     CProbeHistory m_history;
+    // The history's number of the probe whose connection is being opened.
+    uint64_t m_nProbe = CProbeHistory::kNone;
 
 signals:
     // Every text the status line shows, in turn.
@@ -182,4 +184,5 @@ private:
     QPointer<CHistoryWnd> m_pHistoryWnd;
     // The interval of the retry of pending settings, in seconds; 0 while none is armed.
     int m_nSaveRetrySeconds = 0;
+    BOOL m_bHistoryHidden = FALSE; // "Return To Tray" hid it with the form
 };

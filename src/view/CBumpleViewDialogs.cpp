@@ -108,10 +108,9 @@ void CBumpleView::OnStatistics() {
 }
 
 void CBumpleView::OnHistory() {
-    // One window: a second command brings it to the front.
+    // One window: a second command brings it to the front. A window of its own, not the
+    // form's: the form can come in front of it.
     if (m_pHistoryWnd == nullptr)
-        m_pHistoryWnd = new CHistoryWnd(&m_history, window());
-    m_pHistoryWnd->show();
-    m_pHistoryWnd->raise();
-    m_pHistoryWnd->activateWindow();
+        m_pHistoryWnd = new CHistoryWnd(&m_history);
+    m_pHistoryWnd->ShowBeside(window());
 }

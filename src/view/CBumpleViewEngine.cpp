@@ -60,21 +60,23 @@ void CBumpleView::CloseProbeSocket() {
 void CBumpleView::RunTheJob(BOOL bNewTarget) {
     m_btnStart->setEnabled(false);
     m_bBusy = TRUE;
-    QString name = m_strName;
-    if (bNewTarget) {
-        name = m_strTarget;
-        m_bNewTarget = FALSE;
-    }
+    // The address held is the target's until a probe of it connects: until then the
+    // probes carry its name, so that no failure is put down to a name that was not tried.
+    const QString name = bNewTarget ? m_strTarget : m_strName;
     m_bLinkInUse = FALSE;
     m_bOwnExchange = TRUE;
-    m_history.ProbeStarted(name);
+    // Kept apart from m_nProbe: a probe under this one's message box replaces that.
+    const uint64_t probe = m_history.ProbeStarted(name);
+    m_nProbe = probe;
     if (OpenProbeConnection(name) == INVALID_SOCKET) {
-        m_history.ProbeFailed();
+        m_history.ProbeFailed(probe, CProbeHistory::SocketFailure);
         RecordProblem(PROBLEM_SOCKET, name);
         if (!m_bIgnoreFailures)
             StopEngine(TRUE);
         return;
     }
+    m_bNewTarget = FALSE;
+    m_history.ProbeConnected(probe);
     m_bWaiting = TRUE;
     m_trayIcon.SetIcon(IDI_WAITING);
     SendProbeRequest();

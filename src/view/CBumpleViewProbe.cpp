@@ -82,9 +82,13 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
         haveAddress = false;
     }
     address.sin_port = htons(uint16_t(port));
+    if (haveAddress)
+        m_history.ProbeAddress(m_nProbe, QString::fromLatin1(inet_ntoa(address.sin_addr)));
 
     const SOCKET s = sockets.socket(AF_INET, SOCK_STREAM, 0);
+    // The outcome goes into the history before a message box opens: probes go on under it.
     if (s == INVALID_SOCKET) {
+        m_history.ProbeFailed(m_nProbe, CProbeHistory::SocketFailure);
         RecordProblem(PROBLEM_SOCKET, host);
         if (!m_bIgnoreFailures)
             framework.MessageBox(QStringLiteral("Bumple: Error opening stream socket") +
@@ -93,6 +97,7 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
     }
     if (!haveAddress || sockets.connect(s, address) < 0) {
         sockets.closesocket(s);
+        m_history.ProbeFailed(m_nProbe, CProbeHistory::ConnectFailure);
         RecordProblem(PROBLEM_HTTP, host);
         if (m_bIgnoreFailures) {
             SetStatus(QStringLiteral("Last connection failed"));

@@ -13,6 +13,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -319,14 +320,34 @@ private slots:
         // History: one modeless window however often it is asked for; Escape closes it.
         SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
         SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
-        const QList<QDialog*> shown = f.m_pFrame->findChildren<QDialog*>();
+        QList<CHistoryWnd*> shown;
+        for (QWidget* pWindow : QApplication::topLevelWidgets())
+            if (auto* pHistory = qobject_cast<CHistoryWnd*>(pWindow))
+                shown.append(pHistory);
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0]->isVisible() && !shown[0]->isModal());
-        auto* pWnd = static_cast<CHistoryWnd*>(shown[0]);
+        CHistoryWnd* pWnd = shown[0];
         QCOMPARE(QAccessible::queryAccessibleInterface(pWnd->m_pTable)->role(), QAccessible::Table);
+        // The chart takes focus; Tab goes on from the table to the buttons.
+        QAccessibleInterface* pChart = QAccessible::queryAccessibleInterface(pWnd->m_pChart);
+        QCOMPARE(pChart->role(), QAccessible::Chart);
+        QVERIFY(pChart->state().focusable);
+        pWnd->m_pChart->setFocus();
+        QTest::keyClick(pWnd->m_pChart, Qt::Key_Tab);
+        QTest::keyClick(pWnd->m_pTable, Qt::Key_Tab);
+        QCOMPARE(pWnd->focusWidget(), static_cast<QWidget*>(pWnd->m_pExport));
         QCOMPARE(
             QAccessible::queryAccessibleInterface(pWnd->m_pChart)->text(QAccessible::Description),
-            QStringLiteral("0 probes, 0 answered, no failure."));
+            QStringLiteral("0 probes, 0 answered, no failure. Stopped since %1.")
+                .arg(QDateTime::fromSecsSinceEpoch(f.m_framework.m_time).toString("HH:mm:ss")));
+        // A row's header is its name, not a number.
+        f.m_pView->m_history.LookupFailed(QStringLiteral("alpha.test"));
+        QAccessibleTableCellInterface* pCell = QAccessible::queryAccessibleInterface(pWnd->m_pTable)
+                                                   ->tableInterface()
+                                                   ->cellAt(0, 1)
+                                                   ->tableCellInterface();
+        QCOMPARE(pCell->rowHeaderCells().at(0)->text(QAccessible::Name),
+                 QStringLiteral("alpha.test"));
         QTest::keyClick(shown[0], Qt::Key_Escape);
         QVERIFY(!shown[0]->isVisible());
     }

@@ -21,6 +21,8 @@ public:
     void EndWaitCursor() override { --m_nWaitCursor; }
     void MessageBeep() override { ++m_nBeeps; }
     DWORD GetTickCount() override { return m_dwTicks; }
+    int64_t TickCount64() override { return AwakeTickCount64() + m_nAsleepMs; }
+    int64_t AwakeTickCount64() override { return m_nTicksHigh + m_dwTicks; }
     std::time_t Time() override { return m_time; }
     QString LocalTimeText() override { return m_strTime; }
     void Srand(unsigned int seed) override { m_seeds.push_back(seed); }
@@ -63,6 +65,8 @@ public:
 
     // The script
     DWORD m_dwTicks = 0;
+    int64_t m_nTicksHigh = 0; // added to m_dwTicks for the 64-bit counts
+    int64_t m_nAsleepMs = 0;
     std::time_t m_time = 1000;
     QString m_strTime = QStringLiteral("12:00:00");
     std::deque<int> m_draws; // returned by Rand() in turn

@@ -266,6 +266,10 @@ private slots:
             << "";
         QTest::newRow("connect ignore 1") << 1 << resolved + QStringList{"connect", "tick"}
             << QList<int>{1, 0, 1} << "" << false << false << "beta.test";
+        QTest::newRow("connect ignore 0, box left open") << 0 << QStringList{"name beta.test",
+            "period 1", "local 0", "target 0", "connect 2", "box 60", "tick"}
+            << QList<int>{2, 0, 2} << kCannotConnect.arg("beta.test") + kFooter << true << false
+            << "";
         // clang-format on
     }
     void failurePolicy() {
@@ -282,7 +286,11 @@ private slots:
         v->m_strLaunchTime = QStringLiteral("08:15:02");
         // What the tray shows at the moment the message box appears.
         QString tipAtBox;
-        f.m_framework.m_onMessageBox = [&](const QString&) { tipAtBox = f.m_tray.m_strTip; };
+        int underBox = 0; // ticks while the first box is open
+        f.m_framework.m_onMessageBox = [&](const QString&) {
+            tipAtBox = f.m_tray.m_strTip;
+            f.Tick(std::exchange(underBox, 0));
+        };
 
         v->OnStartOrApply();
         CViewFixture::Pump();
@@ -300,14 +308,21 @@ private slots:
             else if (verb == "socket")
                 f.m_sockets.m_bSocketFails = true;
             else if (verb == "connect")
-                f.m_sockets.m_connectResults = {SOCKET_ERROR};
+                f.m_sockets.m_connectResults.assign(std::max(1, arg.toInt()), SOCKET_ERROR);
+            else if (verb == "box")
+                underBox = arg.toInt();
             else if (verb == "tick")
                 f.Tick();
             CViewFixture::Pump();
         }
         QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}), counts);
-        QCOMPARE(f.m_framework.m_messages,
-                 message.isEmpty() ? QStringList() : QStringList{message});
+        QStringList boxes = f.m_framework.m_messages;
+        boxes.removeDuplicates();
+        QCOMPARE(boxes, message.isEmpty() ? QStringList() : QStringList{message});
+        // History puts every failure down to the name that failed.
+        for (const CProbeHistory::NameSummary& row : v->m_history.Summaries())
+            QVERIFY(row.nConnectFailures + row.nSocketFailures + row.nLookupFailures == 0 ||
+                    row.strName == v->m_strProblemName);
         if (stopped) {
             QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_STOPPED));
             QCOMPARE(f.m_tray.m_strTip, QStringLiteral("Bumple has stopped"));

@@ -1,4 +1,5 @@
 #include "CBumpleView.h"
+#include "CHistoryChart.h"
 #include "CPlatform.h"
 #include "CProcLinkCounters.h"
 #include "CScriptedFramework.h"
@@ -139,15 +140,15 @@ private slots:
         const CPlatform::Scope twins(nullptr, nullptr, &framework);
         CProbeHistory history;
         const auto probe = [&](const char* name, int ms) {
-            history.ProbeStarted(QLatin1String(name));
+            history.ProbeConnected(history.ProbeStarted(QLatin1String(name)));
             framework.m_dwTicks += DWORD(ms);
             history.ProbeAnswered();
         };
         framework.m_time = 5000;
         probe("a.test", 30);
         probe("a.test", 10);
-        history.ProbeStarted(QStringLiteral("b.test"));
-        history.ProbeFailed();
+        history.ProbeFailed(history.ProbeStarted(QStringLiteral("b.test")),
+                            CProbeHistory::SocketFailure);
         framework.m_time = 6000;
         probe("a.test", 20);
         probe("a.test", 90);
@@ -170,6 +171,102 @@ private slots:
                  qPrintable(history.Description()));
     }
 
+    // A long run step by step: "probe N MS" answered after MS, "fail N KIND",
+    // "open N" then "close" a probe that fails after others (as under a message box), "wait
+    // MS", "sleep MS", "cycle K" K answers of n.test each with a refused r.test. Expected:
+    // the entries, the span in ms, texts in the sentence and CSV.
+    void historyModel_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<qint64>("spanMs");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("failure under an open box")
+            << QStringList{"open a.test", "fail b.test connect", "close"}
+            << "a.test connect failure x1, b.test connect failure x1" << qint64(0)
+            << QStringList{"2 probes, 0 answered, last failure: connect failure"};
+        QTest::newRow("consecutive failures fold")
+            << QStringList{"fail r.test connect", "wait 2000",           "fail r.test connect",
+                           "probe g.test 20",     "fail r.test connect", "fail r.test lookup"}
+            << "r.test connect failure x3, g.test answered x1, r.test lookup failure x1"
+            << qint64(2020)
+            << QStringList{"5 probes, 1 answered",
+                           "1970-01-01T00:16:40Z,1970-01-01T00:16:42Z,"
+                           "\"r.test\",\"127.0.0.9\",\"connect failure\",3,\r\n"};
+        QTest::newRow("64-bit span past 50 days, sleep, dates")
+            << QStringList{"probe a.test 10", "sleep 90000000", "wait 4320000000",
+                           "probe a.test 30"}
+            << "a.test answered x1,  asleep x0, a.test answered x1" << qint64(4410000010)
+            << QStringList{"2 probes, 2 answered, no failure. Asleep 1 times for 1 d 1 h.",
+                           ",30\r\n"};
+        QTest::newRow("the bound with folded entries")
+            << QStringList{"cycle 100010"} << "99999 entries, 100009 probes" << qint64(-1)
+            << QStringList{"100009 probes"};
+    }
+    void historyModel() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, entries);
+        QFETCH(qint64, spanMs);
+        QFETCH(QStringList, texts);
+        qputenv("TZ", "UTC");
+        CScriptedFramework framework;
+        const CPlatform::Scope twins(nullptr, nullptr, &framework);
+        CProbeHistory history;
+        const auto fail = [&](const QString& name, const QString& how) {
+            if (how == "lookup")
+                return history.LookupFailed(name);
+            const uint64_t probe = history.ProbeStarted(name);
+            history.ProbeAddress(probe, QStringLiteral("127.0.0.9"));
+            history.ProbeFailed(probe, CProbeHistory::ConnectFailure);
+        };
+        const auto probe = [&](const QString& name, int ms) {
+            history.ProbeConnected(history.ProbeStarted(name));
+            framework.m_nTicksHigh += ms;
+            history.ProbeAnswered();
+        };
+        uint64_t open = 0;
+        for (const QString& step : steps) {
+            const QStringList w = step.split(' ');
+            if (w[0] == "probe")
+                probe(w[1], w[2].toInt());
+            else if (w[0] == "fail")
+                fail(w[1], w[2]);
+            else if (w[0] == "open")
+                open = history.ProbeStarted(w[1]);
+            else if (w[0] == "close")
+                history.ProbeFailed(open, CProbeHistory::ConnectFailure);
+            for (int i = 0; w[0] == "cycle" && i < w[1].toInt(); ++i) {
+                probe(QStringLiteral("n.test"), 1);
+                fail(QStringLiteral("r.test"), QStringLiteral("connect"));
+            }
+            if (w[0] == "wait" || w[0] == "sleep") {
+                (w[0] == "sleep" ? framework.m_nAsleepMs : framework.m_nTicksHigh) +=
+                    w[1].toLongLong();
+                framework.m_time += w[1].toLongLong() / 1000;
+            }
+        }
+        const std::deque<CProbeHistory::Entry>& all = history.Entries();
+        QStringList seen;
+        uint64_t probes = 0;
+        for (const CProbeHistory::Entry& entry : all) {
+            seen.append(QStringLiteral("%1 %2 x%3")
+                            .arg(history.Text(entry.nName), CProbeHistory::KindText(entry.nKind))
+                            .arg(entry.nCount));
+            probes += entry.nCount;
+        }
+        QCOMPARE(seen.size() > 6
+                     ? QStringLiteral("%1 entries, %2 probes").arg(all.size()).arg(probes)
+                     : seen.join(", "),
+                 entries);
+        if (spanMs >= 0)
+            QCOMPARE(all.back().nAt - all.front().nAt, spanMs);
+        for (const QString& text : texts)
+            QVERIFY2((history.Description() + history.Csv()).contains(text),
+                     qPrintable(history.Description()));
+        // Past a day the chart's times carry the date.
+        QCOMPARE(CHistoryChart::AxisText(all.front().nClock, spanMs).startsWith("1970-01-01"),
+                 spanMs > 86400000);
+    }
+
     // At most the bound, the oldest dropped first; a probe in flight keeps its place.
     void historyBound() {
         CScriptedFramework framework;
@@ -178,13 +275,13 @@ private slots:
         history.ProbeStarted(QStringLiteral("first.test"));
         for (size_t i = 0; i < CProbeHistory::kMaxEntries + 4; ++i) {
             framework.m_dwTicks = DWORD(i);
-            history.ProbeStarted(QStringLiteral("n.test"));
+            history.ProbeConnected(history.ProbeStarted(QStringLiteral("n.test")));
             if (i == CProbeHistory::kMaxEntries)
                 history.ProbeAnswered();
         }
         const std::deque<CProbeHistory::Entry>& entries = history.Entries();
         QCOMPARE(entries.size(), CProbeHistory::kMaxEntries);
-        QCOMPARE(entries.front().dwAt, DWORD(4));
+        QCOMPARE(entries.front().nAt, 4);
         QCOMPARE(history.Summaries().size(), size_t(1));
         QCOMPARE(history.Summaries()[0].nAnswered, 1);
         QCOMPARE(int(entries[entries.size() - 4].nKind), int(CProbeHistory::Answered));
