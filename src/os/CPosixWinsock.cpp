@@ -2,8 +2,8 @@
 
 #include "CWindowMessage.h"
 
-#include <QDeadlineTimer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netdb.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <system_error>
@@ -46,6 +45,22 @@ int ResolveIPv4(const std::string& name, std::vector<quint32>* pAddresses) {
     }
     ::freeaddrinfo(pList);
     return pAddresses->empty() ? WSANO_DATA : 0;
+}
+
+// The socket library's number for a system error, where the engine's peers tell them apart.
+unsigned WinsockError(int error) {
+    switch (error) {
+    case 0:
+        return 0;
+    case ECONNRESET:
+        return WSAECONNRESET;
+    case ETIMEDOUT:
+        return WSAETIMEDOUT;
+    case ECONNREFUSED:
+        return WSAECONNREFUSED;
+    default:
+        return unsigned(error);
+    }
 }
 } // namespace
 
@@ -186,41 +201,51 @@ void CPosixWinsock::SetConnectTimeout(int ms) {
     m_nConnectTimeoutMs = ms;
 }
 
-// Blocks the caller as a blocking connect does, but gives up after the 21 s that a Windows
-// stack takes for its SYN retries, not after the two minutes Linux tries for.
-int CPosixWinsock::connect(SOCKET s, const sockaddr_in& addr) {
+// Never blocks: the window answers while the peer is awaited. The attempt gives up after
+// the 21 s that a Windows stack takes for its SYN retries, not after the two minutes Linux
+// tries for.
+int CPosixWinsock::connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) {
     const auto it = m_sockets.find(s);
-    if (it == m_sockets.end())
+    if (it == m_sockets.end() || pWnd == nullptr)
         return SOCKET_ERROR;
-    const int fd = it->second.fd;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+    Socket& sock = it->second;
+    const int flags = fcntl(sock.fd, F_GETFL);
+    if (flags < 0 || fcntl(sock.fd, F_SETFL, flags | O_NONBLOCK) < 0)
         return SOCKET_ERROR;
-    int error = 0;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0)
-        error = errno == EINPROGRESS || errno == EINTR ? WaitConnected(fd) : errno;
-    fcntl(fd, F_SETFL, flags);
-    errno = error;
-    return error != 0 ? SOCKET_ERROR : 0;
+    sock.pWnd = pWnd;
+    sock.msg = msg;
+    const socklen_t length =
+        addr.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (::connect(sock.fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0) {
+        PostMessage(pWnd, msg, WPARAM(s), MAKELPARAM(FD_CONNECT, 0));
+        return 0;
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
+        PostMessage(pWnd, msg, WPARAM(s), MAKELPARAM(FD_CONNECT, WinsockError(errno)));
+        return 0;
+    }
+    sock.pConnectNotifier = std::make_unique<QSocketNotifier>(sock.fd, QSocketNotifier::Write);
+    QObject::connect(sock.pConnectNotifier.get(), &QSocketNotifier::activated, this,
+                     [this, s] { FinishConnect(s, 0); });
+    sock.pConnectTimer = std::make_unique<QTimer>();
+    sock.pConnectTimer->setSingleShot(true);
+    QObject::connect(sock.pConnectTimer.get(), &QTimer::timeout, this,
+                     [this, s] { FinishConnect(s, ETIMEDOUT); });
+    sock.pConnectTimer->start(m_nConnectTimeoutMs);
+    return 0;
 }
 
-int CPosixWinsock::WaitConnected(int fd) const {
-    const QDeadlineTimer deadline(m_nConnectTimeoutMs);
-    pollfd poll{fd, POLLOUT, 0};
-    for (;;) {
-        const int ready = ::poll(&poll, 1, int(deadline.remainingTime()));
-        if (ready > 0)
-            break;
-        if (ready == 0)
-            return ETIMEDOUT;
-        if (errno != EINTR)
-            return errno;
-    }
-    int error = 0;
+void CPosixWinsock::FinishConnect(SOCKET s, int error) {
+    const auto it = m_sockets.find(s);
+    if (it == m_sockets.end() || !it->second.pConnectTimer)
+        return;
+    Socket& sock = it->second;
+    sock.pConnectNotifier.reset();
+    sock.pConnectTimer.reset();
     socklen_t length = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
-        return errno;
-    return error;
+    if (error == 0 && getsockopt(sock.fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+        error = errno;
+    PostMessage(sock.pWnd, sock.msg, WPARAM(s), MAKELPARAM(FD_CONNECT, WinsockError(error)));
 }
 
 int CPosixWinsock::WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) {
@@ -260,7 +285,7 @@ void CPosixWinsock::OnReadable(SOCKET s) {
             PostMessage(sock.pWnd, sock.msg, WPARAM(s), MAKELPARAM(FD_READ, 0));
         return;
     }
-    const unsigned error = n == 0 ? 0 : errno == ECONNRESET ? WSAECONNRESET : unsigned(errno);
+    const unsigned error = n == 0 ? 0 : WinsockError(errno);
     if ((sock.lEvent & FD_CLOSE) != 0)
         PostMessage(sock.pWnd, sock.msg, WPARAM(s), MAKELPARAM(FD_CLOSE, error));
     sock.pNotifier.reset();
@@ -289,6 +314,8 @@ int CPosixWinsock::closesocket(SOCKET s) {
     if (it == m_sockets.end())
         return SOCKET_ERROR;
     it->second.pNotifier.reset();
+    it->second.pConnectNotifier.reset();
+    it->second.pConnectTimer.reset();
     ::close(it->second.fd);
     m_sockets.erase(it);
     return 0;

@@ -42,6 +42,7 @@ void CBumpleView::StopEngine(BOOL bNotify) {
     SetStatus(QStringLiteral("NOT RUNNING"));
     m_staticCountdown->setText(QString());
     m_staticNextLabel->setEnabled(false);
+    AbandonPendingConnect();
     CloseProbeSocket();
     if (bNotify) {
         m_trayIcon.SetTooltipText(QStringLiteral("Bumple has stopped"));
@@ -68,16 +69,15 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
     m_bLinkInUse = FALSE;
     m_bOwnExchange = TRUE;
     m_history.ProbeStarted(name);
-    if (OpenProbeConnection(name) == INVALID_SOCKET) {
-        m_history.ProbeFailed();
-        RecordProblem(PROBLEM_SOCKET, name);
-        if (!m_bIgnoreFailures)
-            StopEngine(TRUE);
-        return;
-    }
-    m_bWaiting = TRUE;
-    m_trayIcon.SetIcon(IDI_WAITING);
-    SendProbeRequest();
+    if (OpenProbeConnection(name) == INVALID_SOCKET)
+        ProbeOpenFailed(name);
+}
+
+void CBumpleView::ProbeOpenFailed(const QString& strName) {
+    m_history.ProbeFailed();
+    RecordProblem(PROBLEM_SOCKET, strName);
+    if (!m_bIgnoreFailures)
+        StopEngine(TRUE);
 }
 
 void CBumpleView::RecordProblem(int nKind, const QString& strName) {

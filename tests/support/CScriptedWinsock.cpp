@@ -56,16 +56,31 @@ SOCKET CScriptedWinsock::socket(int, int, int) {
     return s;
 }
 
-int CScriptedWinsock::connect(SOCKET s, const sockaddr_in& addr) {
+int CScriptedWinsock::connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) {
     m_connectAddresses.push_back(addr);
-    int result = 0;
-    if (!m_connectResults.empty()) {
-        result = m_connectResults.front();
-        m_connectResults.pop_front();
+    m_pSelectWnd = pWnd;
+    m_selectMsg = msg;
+    m_held.push_back(s);
+    if (!m_bHoldConnects) {
+        int result = 0;
+        if (!m_connectResults.empty()) {
+            result = m_connectResults.front();
+            m_connectResults.pop_front();
+        }
+        CompleteConnect(result == 0 ? 0 : WSAECONNREFUSED);
     }
-    if (result == 0)
+    return 0;
+}
+
+bool CScriptedWinsock::CompleteConnect(int error) {
+    if (m_held.empty())
+        return false;
+    const SOCKET s = m_held.front();
+    m_held.pop_front();
+    if (error == 0)
         m_connected.push_back(s);
-    return result;
+    PostEvent(s, FD_CONNECT, error);
+    return true;
 }
 
 int CScriptedWinsock::WSAAsyncSelect(SOCKET, QObject* pWnd, UINT msg, long lEvent) {

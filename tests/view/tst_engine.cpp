@@ -1,6 +1,7 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
 #include "CEdit.h"
+#include "CPosixWinsock.h"
 #include "CViewFixture.h"
 #include "Resources.h"
 
@@ -22,8 +23,16 @@ QStringList WithSettings(QStringList more) {
     return kThreeNames + more;
 }
 
-QString Address(const sockaddr_in& address) {
-    return QString::fromLatin1(inet_ntoa(address.sin_addr));
+// The address of a connect as text, IPv4 or IPv6.
+QString Address(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    inet_ntop(address.ss_family,
+              address.ss_family == AF_INET6 ? static_cast<const void*>(&v6.sin6_addr)
+                                            : &v4.sin_addr,
+              text, sizeof text);
+    return QString::fromLatin1(text);
 }
 
 const QString kNameNotFound = QStringLiteral(
@@ -150,7 +159,8 @@ private slots:
         f.Tick();
         QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(1));
         QCOMPARE(Address(f.m_sockets.m_connectAddresses[0]), QStringLiteral("127.0.0.1"));
-        QCOMPARE(ntohs(f.m_sockets.m_connectAddresses[0].sin_port), 80);
+        QCOMPARE(ntohs(reinterpret_cast<sockaddr_in&>(f.m_sockets.m_connectAddresses[0]).sin_port),
+                 80);
     }
 
     void firstProbeOneTickAfterArmingThenEveryPeriod() {
@@ -223,7 +233,8 @@ private slots:
     // Every failure point with both settings of "Ignore".
     // Each row drives the engine to one failure through a list of steps: "local 0|11001" and
     // "target 0|11001" complete the lookups, "period T" and "name T" type into the form,
-    // "socket" makes socket() fail, "connect" makes connect() fail, "tick" ends the period.
+    // "socket" makes socket() fail, "connect" makes connect() fail, "tick" ends the period,
+    // "hold" keeps connects in progress, "pending" checks that one is, "timeout" ends it.
     void failurePolicy_data() {
         QTest::addColumn<int>("ignore");
         QTest::addColumn<QStringList>("steps");
@@ -265,6 +276,11 @@ private slots:
             << "";
         QTest::newRow("connect ignore 1") << 1 << resolved + QStringList{"connect", "tick"}
             << QList<int>{1, 0, 1} << "" << false << false << "beta.test";
+        const QStringList timedOut = resolved + QStringList{"hold", "tick", "pending", "timeout"};
+        QTest::newRow("connect timeout ignore 0") << 0 << timedOut << QList<int>{1, 0, 1}
+            << kCannotConnect.arg("alpha.test") + kFooter << true << false << "";
+        QTest::newRow("connect timeout ignore 1") << 1 << timedOut << QList<int>{1, 0, 1} << ""
+            << false << false << "beta.test";
         // clang-format on
     }
     void failurePolicy() {
@@ -302,6 +318,18 @@ private slots:
                 f.m_sockets.m_connectResults = {SOCKET_ERROR};
             else if (verb == "tick")
                 f.Tick();
+            else if (verb == "hold")
+                f.m_sockets.m_bHoldConnects = true;
+            else if (verb == "timeout")
+                f.m_sockets.CompleteConnect(WSAETIMEDOUT);
+            else if (verb == "pending") {
+                // The window answers meanwhile; its ticks are not counted, as before.
+                f.Tick(30);
+                QCOMPARE(v->m_staticCountdown->text(), QStringLiteral(" 1:00"));
+                QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(1));
+                QCOMPARE(v->m_nHttpFailures + v->m_nSocketFailures, 0);
+                QCOMPARE(f.Status(), QStringLiteral("Validating Domain Name"));
+            }
             CViewFixture::Pump();
         }
         QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}), counts);

@@ -46,6 +46,7 @@ private slots:
         auto f = CViewFixture::OnRealSockets({QStringLiteral("127.0.0.1")});
         QVERIFY(f->StartAndArm());
         f->Tick();
+        QTRY_COMPARE_WITH_TIMEOUT(f->m_pView->m_nSuccesses, 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(f->m_pView->m_socket, INVALID_SOCKET, 5000);
         QCOMPARE(f->m_pView->m_nSuccesses, 1);
     }
@@ -59,7 +60,7 @@ private slots:
         QVERIFY(f->StartAndArm());
         f->Tick();
         CBumpleView* v = f->m_pView;
-        QCOMPARE(v->m_nHttpFailures, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(v->m_nHttpFailures, 1, 5000);
         QCOMPARE(v->m_nSocketFailures, 1);
         QCOMPARE(v->m_strProblemName, QStringLiteral("127.0.0.2"));
         QCOMPARE(v->m_comboName->GetCurSel(), 1);
