@@ -40,11 +40,14 @@ public:
     int recv(SOCKET s, char* buf, int len, int flags) override;
     int closesocket(SOCKET s) override;
 
-    // Lays the IPv4 addresses of a lookup (network byte order) out as a host entry record in
-    // buf: the record, its alias and address lists, the addresses one after another, then
-    // the name. Returns the error to report (0 on success).
-    static int FillHostEntry(const QByteArray& name, const std::vector<quint32>& addresses,
+    // Lays the addresses of a lookup (network byte order, 4 bytes for IPv4, 16 for IPv6) out
+    // as a host entry record in buf: the record, its alias and address lists, the addresses
+    // one after another, then the name. The record holds the IPv4 addresses when there are
+    // any, else the IPv6 ones. Returns the error to report (0 on success).
+    static int FillHostEntry(const QByteArray& name, const std::vector<QByteArray>& addresses,
                              char* buf, int buflen);
+    // The 16 bytes of an IPv6 literal, as typed or in brackets; false when text is none.
+    static bool ParseIPv6Literal(const QByteArray& text, QByteArray* pAddress);
 
     // How long a connect waits for the peer before it fails with WSAETIMEDOUT.
     static constexpr int kConnectTimeoutMs = 21000;
@@ -78,7 +81,7 @@ private:
     void OnReadable(SOCKET s);
     // Ends a connect in progress and posts its completion; error 0 reads the socket's own.
     void FinishConnect(SOCKET s, int error);
-    void OnLookupDone(WPARAM task, int error, const std::vector<quint32>& addresses);
+    void OnLookupDone(WPARAM task, int error, const std::vector<QByteArray>& addresses);
     void CancelLookups();
 
     std::map<SOCKET, Socket> m_sockets;

@@ -179,6 +179,8 @@ private:
     // A stop drops a connect still in progress; its probe stays without reply.
     void AbandonPendingConnect();
     static QString SkipBlanks(const QString& strHost);
+    // A name that begins with a digit and is no IPv6 literal: taken as a dotted address.
+    static bool IsDottedAddress(const QString& strName);
 
     BOOL m_bLaidOut = FALSE;
     BOOL m_bFitPending = FALSE; // the initial update has run, the frame is not fitted yet

@@ -18,10 +18,13 @@
 #include <cstring>
 
 QByteArray CBumpleView::ProbeRequest(const QString& strLocalAddress) {
+    // An IPv6 address in a Host header goes in brackets, as HTTP requires.
+    const QString host = strLocalAddress.contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + strLocalAddress + QLatin1Char(']')
+                             : strLocalAddress;
     return QByteArrayLiteral("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\nUser-Agent: Mozilla/3.0 "
                              "(Win95; I)\r\nHost: ") +
-           strLocalAddress.toUtf8() +
-           QByteArrayLiteral("\r\nAccept: image/gif, image/jpeg, */*\r\n\r\n");
+           host.toUtf8() + QByteArrayLiteral("\r\nAccept: image/gif, image/jpeg, */*\r\n\r\n");
 }
 
 SOCKET CBumpleView::OpenProbeConnection(const QString& strName) {
@@ -104,20 +107,25 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
 
     m_saTarget = sockaddr_storage{};
     auto& address = reinterpret_cast<sockaddr_in&>(m_saTarget);
+    auto& address6 = reinterpret_cast<sockaddr_in6&>(m_saTarget);
     bool haveAddress = true;
-    if (host[0] >= QLatin1Char('0') && host[0] <= QLatin1Char('9')) {
+    if (IsDottedAddress(host)) {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = inet_addr(host.toUtf8().constData());
     } else if (const hostent* pEntry = HostEntry()) {
-        address.sin_family = sa_family_t(pEntry->h_addrtype);
-        std::memcpy(&address.sin_addr, pEntry->h_addr_list[0], size_t(pEntry->h_length));
+        m_saTarget.ss_family = sa_family_t(pEntry->h_addrtype);
+        void* pTo = pEntry->h_addrtype == AF_INET6 ? static_cast<void*>(&address6.sin6_addr)
+                                                   : static_cast<void*>(&address.sin_addr);
+        std::memcpy(pTo, pEntry->h_addr_list[0], size_t(pEntry->h_length));
     } else {
         // No usable lookup reply to take the address from: the connect cannot be made.
         haveAddress = false;
     }
+    // The port lies at the same place in both families' addresses.
     address.sin_port = htons(uint16_t(port));
 
-    const SOCKET s = sockets.socket(AF_INET, SOCK_STREAM, 0);
+    const SOCKET s =
+        sockets.socket(m_saTarget.ss_family == AF_INET6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
         RecordProblem(PROBLEM_SOCKET, host);
         if (!m_bIgnoreFailures)
