@@ -89,6 +89,14 @@ private slots:
                                                  "cher.invalid")
                                    << QByteArray();
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe.invalid") << QByteArray();
+        // Names of the sandbox: one with ::1 alone, one with 127.0.0.1 and ::1.
+        QTest::newRow("AAAA only") << QByteArray("ipv6-only.bumple.test") << QByteArray("::1");
+        QTest::newRow("A and AAAA: A")
+            << QByteArray("dual-stack.bumple.test") << QByteArray("127.0.0.1");
+        QTest::newRow("IPv6 literal") << QByteArray("fd00:1::1") << QByteArray("fd00:1::1");
+        QTest::newRow("bracketed") << QByteArray("[fd00:1::1]") << QByteArray("fd00:1::1");
+        QTest::newRow("bad literal") << QByteArray("[fd00:1::1:::]") << QByteArray();
+        QTest::newRow("half bracketed") << QByteArray("[fd00:1::1") << QByteArray();
     }
     void lookup() {
         QFETCH(QByteArray, name);
@@ -112,12 +120,13 @@ private slots:
         }
         QCOMPARE(HIWORD(window.m_messages[0].lParam), WPARAM(0));
         const auto* pEntry = reinterpret_cast<const hostent*>(buf);
-        QCOMPARE(pEntry->h_addrtype, AF_INET);
-        QCOMPARE(pEntry->h_length, 4);
+        const bool ipv6 = address.contains(':');
+        QCOMPARE(pEntry->h_addrtype, ipv6 ? AF_INET6 : AF_INET);
+        QCOMPARE(pEntry->h_length, ipv6 ? 16 : 4);
         QCOMPARE(QByteArray(pEntry->h_name), name);
-        in_addr first{};
-        std::memcpy(&first, pEntry->h_addr_list[0], 4);
-        QCOMPARE(QByteArray(inet_ntoa(first)), address);
+        char first[INET6_ADDRSTRLEN] = {};
+        QVERIFY(inet_ntop(pEntry->h_addrtype, pEntry->h_addr_list[0], first, sizeof first));
+        QCOMPARE(QByteArray(first), address);
     }
 
     // A reply for a window that is gone is dropped: the buffer it owned is never written.

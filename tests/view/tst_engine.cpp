@@ -163,6 +163,43 @@ private slots:
                  80);
     }
 
+    // The address family of the probe follows the lookup: IPv4 whenever the name has it.
+    void probeAddressFamily_data() {
+        QTest::addColumn<QString>("typed"); // "" for the list's first name
+        QTest::addColumn<QStringList>("answer");
+        QTest::addColumn<QString>("connected");
+        const QString a = QStringLiteral("127.9.9.9");
+        const QString aaaa = QStringLiteral("fd00:1::9");
+        QTest::newRow("A only") << QString() << QStringList{a} << a;
+        QTest::newRow("AAAA only") << QString() << QStringList{aaaa} << aaaa;
+        QTest::newRow("both") << QString() << QStringList{aaaa, a} << a;
+        QTest::newRow("IPv6 literal beginning with a digit")
+            << QStringLiteral("2001:db8::1") << QStringList{"2001:db8::1"} << "2001:db8::1";
+    }
+    void probeAddressFamily() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, answer);
+        QFETCH(QString, connected);
+        CViewFixture f(WithSettings({QStringLiteral("\"Ignore\"=\"0\"")}));
+        CBumpleView* v = f.Create();
+        if (!typed.isEmpty())
+            v->m_comboName->SetWindowText(typed);
+        v->OnStartOrApply();
+        QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")}));
+        CViewFixture::Pump();
+        QCOMPARE(f.m_sockets.m_lookups.last(),
+                 typed.isEmpty() ? QStringLiteral("alpha.test") : typed);
+        QVERIFY(f.m_sockets.CompleteLookup(0, answer));
+        CViewFixture::Pump();
+        f.m_sockets.m_connectResults = {SOCKET_ERROR};
+        f.Tick();
+        QCOMPARE(Address(f.m_sockets.m_connectAddresses.at(0)), connected);
+        // The failure texts name it as typed, IPv6 or not.
+        QCOMPARE(
+            f.m_framework.m_messages.value(0).left(50),
+            kCannotConnect.arg(typed.isEmpty() ? QStringLiteral("alpha.test") : typed).left(50));
+    }
+
     void firstProbeOneTickAfterArmingThenEveryPeriod() {
         CViewFixture f(kThreeNames);
         CBumpleView* v = f.Create();
@@ -598,6 +635,9 @@ private slots:
             << QStringList{"127.1.1.1", "127.2.2.2", "127.3.3.3"} << "127.3.3.3";
         QTest::newRow("a zero byte: the first")
             << QStringList{"127.0.1.1", "127.2.2.2"} << "127.0.1.1";
+        QTest::newRow("IPv4 and IPv6: IPv4")
+            << QStringList{"fd00:1::5", "127.1.2.3"} << "127.1.2.3";
+        QTest::newRow("IPv6 only") << QStringList{"fd00:1::5", "fd00:1::6"} << "fd00:1::5";
     }
     void localAddressChoice() {
         QFETCH(QStringList, addresses);

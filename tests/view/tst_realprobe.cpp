@@ -14,10 +14,20 @@ class TestRealProbe : public QObject {
 private slots:
     void init() { REQUIRE_NETWORK_SANDBOX(); }
 
+    void requestArrivesByteForByte_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("listen");
+        QTest::newRow("IPv4") << QStringLiteral("localhost") << QStringLiteral("127.0.0.1");
+        // The sandbox names ipv6-only.bumple.test with ::1 alone.
+        QTest::newRow("IPv6 only")
+            << QStringLiteral("ipv6-only.bumple.test") << QStringLiteral("::1");
+    }
     void requestArrivesByteForByte() {
-        CLoopbackServer server(CLoopbackServer::Reply);
+        QFETCH(QString, name);
+        QFETCH(QString, listen);
+        CLoopbackServer server(CLoopbackServer::Reply, 80, QHostAddress(listen));
         QVERIFY2(server.IsListening(), qPrintable(server.Error()));
-        auto f = CViewFixture::OnRealSockets({QStringLiteral("localhost")});
+        auto f = CViewFixture::OnRealSockets({name});
         QVERIFY(f->StartAndArm());
         QVERIFY(f->m_pView->m_bLocalAddressKnown);
         f->Tick();
