@@ -2,8 +2,8 @@
 
 #include "CWindowMessage.h"
 
-#include <QDeadlineTimer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -11,9 +11,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <iterator>
 #include <mutex>
 #include <netdb.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <system_error>
@@ -28,24 +29,70 @@ struct CPosixWinsock::LookupGuard {
 };
 
 namespace {
-// Blocks; runs on a lookup thread. The IPv4 addresses of name, each once, in order.
-int ResolveIPv4(const std::string& name, std::vector<quint32>* pAddresses) {
+// Blocks; runs on a lookup thread. The addresses of name, each once, in the resolver's
+// order: 4 bytes each for IPv4, 16 for IPv6. The host's own name without an IPv4 address
+// is the host's global IPv6 addresses, as the specified platform answers its own name.
+int ResolveAddresses(const std::string& name, bool bOwnName, std::vector<QByteArray>* pAddresses) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
     addrinfo* pList = nullptr;
     const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &pList);
-    if (result != 0)
-        return result == EAI_NODATA || result == EAI_ADDRFAMILY ? WSANO_DATA : WSAHOST_NOT_FOUND;
-    for (const addrinfo* p = pList; p != nullptr; p = p->ai_next) {
-        if (p->ai_family != AF_INET || p->ai_addrlen < sizeof(sockaddr_in))
-            continue;
-        const quint32 address = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
+    const auto add = [pAddresses](const void* p, size_t size) {
+        const QByteArray address(static_cast<const char*>(p), qsizetype(size));
         if (std::find(pAddresses->begin(), pAddresses->end(), address) == pAddresses->end())
             pAddresses->push_back(address);
+    };
+    bool haveIPv4 = false;
+    for (const addrinfo* p = result == 0 ? pList : nullptr; p != nullptr; p = p->ai_next) {
+        if (p->ai_family == AF_INET && p->ai_addrlen >= sizeof(sockaddr_in)) {
+            add(&reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr, 4);
+            haveIPv4 = true;
+        } else if (p->ai_family == AF_INET6 && p->ai_addrlen >= sizeof(sockaddr_in6)) {
+            add(&reinterpret_cast<const sockaddr_in6*>(p->ai_addr)->sin6_addr, 16);
+        }
     }
-    ::freeaddrinfo(pList);
-    return pAddresses->empty() ? WSANO_DATA : 0;
+    if (result == 0)
+        ::freeaddrinfo(pList);
+    ifaddrs* pInterfaces = nullptr;
+    if (bOwnName && !haveIPv4 && ::getifaddrs(&pInterfaces) == 0) {
+        std::vector<QByteArray> global;
+        std::swap(global, *pAddresses);
+        for (const ifaddrs* p = pInterfaces; p != nullptr; p = p->ifa_next) {
+            if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET6)
+                continue;
+            const in6_addr& address = reinterpret_cast<const sockaddr_in6*>(p->ifa_addr)->sin6_addr;
+            if (!IN6_IS_ADDR_LOOPBACK(&address) && !IN6_IS_ADDR_LINKLOCAL(&address) &&
+                !IN6_IS_ADDR_SITELOCAL(&address) && !IN6_IS_ADDR_MULTICAST(&address) &&
+                !IN6_IS_ADDR_UNSPECIFIED(&address) && !IN6_IS_ADDR_V4MAPPED(&address))
+                add(&address, 16);
+        }
+        ::freeifaddrs(pInterfaces);
+        // No global address: what the resolver said stands.
+        if (pAddresses->empty())
+            std::swap(global, *pAddresses);
+    }
+    if (!pAddresses->empty())
+        return 0;
+    return result == 0 || result == EAI_NODATA || result == EAI_ADDRFAMILY ? WSANO_DATA
+                                                                           : WSAHOST_NOT_FOUND;
+}
+
+// The socket library's number for a system error, where the engine's peers tell them apart.
+unsigned WinsockError(int error) {
+    switch (error) {
+    case 0:
+        return 0;
+    case ECONNRESET:
+        return WSAECONNRESET;
+    case ETIMEDOUT:
+        return WSAETIMEDOUT;
+    case ECONNREFUSED:
+        return WSAECONNREFUSED;
+    default:
+        return unsigned(error);
+    }
 }
 } // namespace
 
@@ -86,33 +133,51 @@ int CPosixWinsock::gethostname(char* name, int namelen) {
     return ::gethostname(name, size_t(namelen)) == 0 ? 0 : SOCKET_ERROR;
 }
 
-int CPosixWinsock::FillHostEntry(const QByteArray& name, const std::vector<quint32>& addresses,
+bool CPosixWinsock::ParseIPv6Literal(const QByteArray& text, QByteArray* pAddress) {
+    QByteArray literal = text.trimmed();
+    if (literal.startsWith('[') && literal.endsWith(']'))
+        literal = literal.mid(1, literal.size() - 2);
+    in6_addr address{};
+    if (literal.contains('\0') || inet_pton(AF_INET6, literal.constData(), &address) != 1)
+        return false;
+    *pAddress = QByteArray(reinterpret_cast<const char*>(&address), sizeof address);
+    return true;
+}
+
+int CPosixWinsock::FillHostEntry(const QByteArray& name, const std::vector<QByteArray>& addresses,
                                  char* buf, int buflen) {
-    if (addresses.empty())
+    // IPv4 whenever the name has it; IPv6 only for a name without.
+    const bool haveIPv4 = std::any_of(addresses.begin(), addresses.end(),
+                                      [](const QByteArray& a) { return a.size() == 4; });
+    const qsizetype length = haveIPv4 ? 4 : 16;
+    std::vector<QByteArray> chosen;
+    std::copy_if(addresses.begin(), addresses.end(), std::back_inserter(chosen),
+                 [length](const QByteArray& a) { return a.size() == length; });
+    if (chosen.empty())
         return WSANO_DATA;
 
-    const size_t listBytes = (addresses.size() + 1) * sizeof(char*);
-    const size_t need = sizeof(hostent) + sizeof(char*) + listBytes + addresses.size() * 4 +
-                        size_t(name.size()) + 1;
+    const size_t listBytes = (chosen.size() + 1) * sizeof(char*);
+    const size_t need = sizeof(hostent) + sizeof(char*) + listBytes +
+                        chosen.size() * size_t(length) + size_t(name.size()) + 1;
     if (need > size_t(buflen))
         return WSAENOBUFS;
 
     auto* pEntry = reinterpret_cast<hostent*>(buf);
     auto** ppAliases = reinterpret_cast<char**>(buf + sizeof(hostent));
     auto** ppAddresses = ppAliases + 1;
-    char* pData = reinterpret_cast<char*>(ppAddresses + addresses.size() + 1);
+    char* pData = reinterpret_cast<char*>(ppAddresses + chosen.size() + 1);
     ppAliases[0] = nullptr;
-    for (size_t i = 0; i < addresses.size(); ++i) {
+    for (size_t i = 0; i < chosen.size(); ++i) {
         ppAddresses[i] = pData;
-        std::memcpy(pData, &addresses[i], 4);
-        pData += 4;
+        std::memcpy(pData, chosen[i].constData(), size_t(length));
+        pData += length;
     }
-    ppAddresses[addresses.size()] = nullptr;
+    ppAddresses[chosen.size()] = nullptr;
     std::memcpy(pData, name.constData(), size_t(name.size()) + 1);
     pEntry->h_name = pData;
     pEntry->h_aliases = ppAliases;
-    pEntry->h_addrtype = AF_INET;
-    pEntry->h_length = 4;
+    pEntry->h_addrtype = haveIPv4 ? AF_INET : AF_INET6;
+    pEntry->h_length = int(length);
     pEntry->h_addr_list = ppAddresses;
     return 0;
 }
@@ -123,27 +188,38 @@ WPARAM CPosixWinsock::WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByte
         return 0;
     // As in Windows Sockets, the empty name is the local host.
     QByteArray host = name;
-    if (host.isEmpty()) {
-        char local[256] = {};
-        if (gethostname(local, sizeof local - 1) != 0)
-            return 0;
+    char local[256] = {};
+    if (gethostname(local, sizeof local - 1) != 0 && host.isEmpty())
+        return 0;
+    const bool ownName = host.isEmpty() || host == local;
+    if (host.isEmpty())
         host = local;
-    }
     const WPARAM task = m_nextTask++;
     m_lookups[task] = Lookup{pWnd, msg, host, buf, buflen};
-    // International names are looked up in their ASCII form; a name that has none, or that
-    // holds a zero byte (the resolver would see only its start), is not found.
+    // A host name never holds a colon or a bracket: such a text is an IPv6 literal (as typed
+    // or in brackets) or nothing. International names are looked up in their ASCII form; a
+    // name that has none, or that holds a zero byte (the resolver would see only its start),
+    // is not found.
+    QByteArray literal;
     const QByteArray ace = QUrl::toAce(QString::fromUtf8(host));
-    if (host.contains('\0') || ace.isEmpty()) {
+    const bool isLiteral = host.contains(':') || host.contains('[') || host.contains(']');
+    if (isLiteral || host.contains('\0') || ace.isEmpty()) {
+        const bool found = isLiteral && ParseIPv6Literal(host, &literal);
         QMetaObject::invokeMethod(
-            this, [this, task] { OnLookupDone(task, WSAHOST_NOT_FOUND, {}); },
+            this,
+            [this, task, found, literal] {
+                if (found)
+                    OnLookupDone(task, 0, {literal});
+                else
+                    OnLookupDone(task, WSAHOST_NOT_FOUND, {});
+            },
             Qt::QueuedConnection);
         return task;
     }
     try {
-        std::thread([pGuard = m_pGuard, task, host = ace.toStdString()] {
-            std::vector<quint32> addresses;
-            const int error = ResolveIPv4(host, &addresses);
+        std::thread([pGuard = m_pGuard, task, ownName, host = ace.toStdString()] {
+            std::vector<QByteArray> addresses;
+            const int error = ResolveAddresses(host, ownName, &addresses);
             const std::lock_guard lock(pGuard->mutex);
             if (CPosixWinsock* pOwner = pGuard->pOwner)
                 QMetaObject::invokeMethod(
@@ -160,7 +236,7 @@ WPARAM CPosixWinsock::WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByte
     return task;
 }
 
-void CPosixWinsock::OnLookupDone(WPARAM task, int error, const std::vector<quint32>& addresses) {
+void CPosixWinsock::OnLookupDone(WPARAM task, int error, const std::vector<QByteArray>& addresses) {
     const auto it = m_lookups.find(task);
     if (it == m_lookups.end())
         return;
@@ -186,41 +262,51 @@ void CPosixWinsock::SetConnectTimeout(int ms) {
     m_nConnectTimeoutMs = ms;
 }
 
-// Blocks the caller as a blocking connect does, but gives up after the 21 s that a Windows
-// stack takes for its SYN retries, not after the two minutes Linux tries for.
-int CPosixWinsock::connect(SOCKET s, const sockaddr_in& addr) {
+// Never blocks: the window answers while the peer is awaited. The attempt gives up after
+// the 21 s that a Windows stack takes for its SYN retries, not after the two minutes Linux
+// tries for.
+int CPosixWinsock::connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) {
     const auto it = m_sockets.find(s);
-    if (it == m_sockets.end())
+    if (it == m_sockets.end() || pWnd == nullptr)
         return SOCKET_ERROR;
-    const int fd = it->second.fd;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+    Socket& sock = it->second;
+    const int flags = fcntl(sock.fd, F_GETFL);
+    if (flags < 0 || fcntl(sock.fd, F_SETFL, flags | O_NONBLOCK) < 0)
         return SOCKET_ERROR;
-    int error = 0;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0)
-        error = errno == EINPROGRESS || errno == EINTR ? WaitConnected(fd) : errno;
-    fcntl(fd, F_SETFL, flags);
-    errno = error;
-    return error != 0 ? SOCKET_ERROR : 0;
+    sock.pWnd = pWnd;
+    sock.msg = msg;
+    const socklen_t length =
+        addr.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (::connect(sock.fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0) {
+        PostMessage(pWnd, msg, WPARAM(s), MAKELPARAM(FD_CONNECT, 0));
+        return 0;
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
+        PostMessage(pWnd, msg, WPARAM(s), MAKELPARAM(FD_CONNECT, WinsockError(errno)));
+        return 0;
+    }
+    sock.pConnectNotifier = std::make_unique<QSocketNotifier>(sock.fd, QSocketNotifier::Write);
+    QObject::connect(sock.pConnectNotifier.get(), &QSocketNotifier::activated, this,
+                     [this, s] { FinishConnect(s, 0); });
+    sock.pConnectTimer = std::make_unique<QTimer>();
+    sock.pConnectTimer->setSingleShot(true);
+    QObject::connect(sock.pConnectTimer.get(), &QTimer::timeout, this,
+                     [this, s] { FinishConnect(s, ETIMEDOUT); });
+    sock.pConnectTimer->start(m_nConnectTimeoutMs);
+    return 0;
 }
 
-int CPosixWinsock::WaitConnected(int fd) const {
-    const QDeadlineTimer deadline(m_nConnectTimeoutMs);
-    pollfd poll{fd, POLLOUT, 0};
-    for (;;) {
-        const int ready = ::poll(&poll, 1, int(deadline.remainingTime()));
-        if (ready > 0)
-            break;
-        if (ready == 0)
-            return ETIMEDOUT;
-        if (errno != EINTR)
-            return errno;
-    }
-    int error = 0;
+void CPosixWinsock::FinishConnect(SOCKET s, int error) {
+    const auto it = m_sockets.find(s);
+    if (it == m_sockets.end() || !it->second.pConnectTimer)
+        return;
+    Socket& sock = it->second;
+    sock.pConnectNotifier.reset();
+    sock.pConnectTimer.reset();
     socklen_t length = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
-        return errno;
-    return error;
+    if (error == 0 && getsockopt(sock.fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+        error = errno;
+    PostMessage(sock.pWnd, sock.msg, WPARAM(s), MAKELPARAM(FD_CONNECT, WinsockError(error)));
 }
 
 int CPosixWinsock::WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) {
@@ -260,7 +346,7 @@ void CPosixWinsock::OnReadable(SOCKET s) {
             PostMessage(sock.pWnd, sock.msg, WPARAM(s), MAKELPARAM(FD_READ, 0));
         return;
     }
-    const unsigned error = n == 0 ? 0 : errno == ECONNRESET ? WSAECONNRESET : unsigned(errno);
+    const unsigned error = n == 0 ? 0 : WinsockError(errno);
     if ((sock.lEvent & FD_CLOSE) != 0)
         PostMessage(sock.pWnd, sock.msg, WPARAM(s), MAKELPARAM(FD_CLOSE, error));
     sock.pNotifier.reset();
@@ -289,6 +375,8 @@ int CPosixWinsock::closesocket(SOCKET s) {
     if (it == m_sockets.end())
         return SOCKET_ERROR;
     it->second.pNotifier.reset();
+    it->second.pConnectNotifier.reset();
+    it->second.pConnectTimer.reset();
     ::close(it->second.fd);
     m_sockets.erase(it);
     return 0;

@@ -11,9 +11,12 @@
 #include <vector>
 
 class QSocketNotifier;
+class QTimer;
 
 constexpr int WSAENOBUFS = 10055;
 constexpr int WSAECONNRESET = 10054;
+constexpr int WSAETIMEDOUT = 10060;
+constexpr int WSAECONNREFUSED = 10061;
 constexpr int WSAHOST_NOT_FOUND = 11001;
 constexpr int WSANO_DATA = 11004;
 
@@ -31,19 +34,22 @@ public:
     WPARAM WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name, char* buf,
                                  int buflen) override;
     SOCKET socket(int af, int type, int protocol) override;
-    int connect(SOCKET s, const sockaddr_in& addr) override;
+    int connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) override;
     int WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) override;
     int send(SOCKET s, const char* buf, int len, int flags) override;
     int recv(SOCKET s, char* buf, int len, int flags) override;
     int closesocket(SOCKET s) override;
 
-    // Lays the IPv4 addresses of a lookup (network byte order) out as a host entry record in
-    // buf: the record, its alias and address lists, the addresses one after another, then
-    // the name. Returns the error to report (0 on success).
-    static int FillHostEntry(const QByteArray& name, const std::vector<quint32>& addresses,
+    // Lays the addresses of a lookup (network byte order, 4 bytes for IPv4, 16 for IPv6) out
+    // as a host entry record in buf: the record, its alias and address lists, the addresses
+    // one after another, then the name. The record holds the IPv4 addresses when there are
+    // any, else the IPv6 ones. Returns the error to report (0 on success).
+    static int FillHostEntry(const QByteArray& name, const std::vector<QByteArray>& addresses,
                              char* buf, int buflen);
+    // The 16 bytes of an IPv6 literal, as typed or in brackets; false when text is none.
+    static bool ParseIPv6Literal(const QByteArray& text, QByteArray* pAddress);
 
-    // How long a connect waits for the peer before it fails with ETIMEDOUT.
+    // How long a connect waits for the peer before it fails with WSAETIMEDOUT.
     static constexpr int kConnectTimeoutMs = 21000;
     void SetConnectTimeout(int ms);
 
@@ -58,6 +64,9 @@ private:
         UINT msg = 0;
         long lEvent = 0;
         std::unique_ptr<QSocketNotifier> pNotifier;
+        // A connect in progress: writable when it is done, or the bound runs out first.
+        std::unique_ptr<QSocketNotifier> pConnectNotifier;
+        std::unique_ptr<QTimer> pConnectTimer;
     };
 
     struct Lookup {
@@ -70,9 +79,9 @@ private:
     struct LookupGuard;
 
     void OnReadable(SOCKET s);
-    // Waits, bounded, for a connect in progress; its error, 0 when connected.
-    int WaitConnected(int fd) const;
-    void OnLookupDone(WPARAM task, int error, const std::vector<quint32>& addresses);
+    // Ends a connect in progress and posts its completion; error 0 reads the socket's own.
+    void FinishConnect(SOCKET s, int error);
+    void OnLookupDone(WPARAM task, int error, const std::vector<QByteArray>& addresses);
     void CancelLookups();
 
     std::map<SOCKET, Socket> m_sockets;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 class QObject;
 
@@ -23,7 +24,10 @@ public:
     virtual WPARAM WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name, char* buf,
                                          int buflen) = 0;
     virtual SOCKET socket(int af, int type, int protocol) = 0;
-    virtual int connect(SOCKET s, const sockaddr_in& addr) = 0; // blocks
+    // Starts the connect and returns at once: SOCKET_ERROR when it cannot start, else 0 and
+    // its completion is posted as msg with wParam = socket, lParam = FD_CONNECT (low word)
+    // and error (high word, 0 when connected).
+    virtual int connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) = 0;
     // Makes the socket non-blocking; its events are posted as msg with wParam = socket,
     // lParam = event (low word) and error (high word).
     virtual int WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) = 0;

@@ -34,6 +34,7 @@ constexpr UINT WM_APP = 0x8000;
 
 constexpr long FD_READ = 1;
 constexpr long FD_WRITE = 2;
+constexpr long FD_CONNECT = 16;
 constexpr long FD_CLOSE = 32;
 
 constexpr int IDOK = 1;

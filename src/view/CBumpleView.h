@@ -12,6 +12,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <sys/socket.h>
+
 class CComboBox;
 class CDataExchange;
 class CEdit;
@@ -79,8 +81,10 @@ public:
     void ArmSchedule();
     void OnTimer(UINT nIDEvent);
     void RandomizePeriod();
+    // Starts the probe's connect; its completion comes to OnProbeConnected.
     SOCKET OpenProbeConnection(const QString& strName);
     SOCKET OpenTcpSocket(const QString& strHost, const QString& strPort);
+    void OnProbeConnected(int nError);
     void SendProbeRequest();
     LRESULT OnProbeSocket(WPARAM wParam, LPARAM lParam);
     void RecordProblem(int nKind, const QString& strName);
@@ -138,6 +142,10 @@ public:
     BOOL m_bProblemUnseen = FALSE;
     QString m_strProblemName;
     alignas(8) char m_hostBuf[1024] = {};
+    // The probe whose connect is in progress, and the address it goes to.
+    SOCKET m_socketPending = INVALID_SOCKET;
+    QString m_strPendingName;
+    sockaddr_storage m_saTarget = {};
 
     // "Bumple Only When Idle": setting "IdleOnly"; the link to the target is watched only
     // while it is on.
@@ -174,6 +182,16 @@ private:
     void ShowTimeLeft();
     int PickRandomName();
     void CloseProbeSocket();
+    // The connect of a probe failed: what the open of a probe counts, says and does then.
+    void ReportConnectFailure(const QString& strHost, const QString& strPort);
+    void ProbeOpenFailed(const QString& strName, uint64_t nProbe);
+    // A stop drops a connect still in progress; its probe stays without reply.
+    void AbandonPendingConnect();
+    static QString SkipBlanks(const QString& strHost);
+    // An address of either family as text: dotted, or IPv6's colon form.
+    static QString AddressText(int nFamily, const void* pAddress);
+    // A name that begins with a digit and is no IPv6 literal: taken as a dotted address.
+    static bool IsDottedAddress(const QString& strName);
 
     BOOL m_bLaidOut = FALSE;
     BOOL m_bFitPending = FALSE; // the initial update has run, the frame is not fitted yet

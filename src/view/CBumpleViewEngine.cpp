@@ -42,6 +42,7 @@ void CBumpleView::StopEngine(BOOL bNotify) {
     SetStatus(QStringLiteral("NOT RUNNING"));
     m_staticCountdown->setText(QString());
     m_staticNextLabel->setEnabled(false);
+    AbandonPendingConnect();
     CloseProbeSocket();
     if (bNotify) {
         m_trayIcon.SetTooltipText(QStringLiteral("Bumple has stopped"));
@@ -68,18 +69,15 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
     // Kept apart from m_nProbe: a probe under this one's message box replaces that.
     const uint64_t probe = m_history.ProbeStarted(name);
     m_nProbe = probe;
-    if (OpenProbeConnection(name) == INVALID_SOCKET) {
-        m_history.ProbeFailed(probe, CProbeHistory::SocketFailure);
-        RecordProblem(PROBLEM_SOCKET, name);
-        if (!m_bIgnoreFailures)
-            StopEngine(TRUE);
-        return;
-    }
-    m_bNewTarget = FALSE;
-    m_history.ProbeConnected(probe);
-    m_bWaiting = TRUE;
-    m_trayIcon.SetIcon(IDI_WAITING);
-    SendProbeRequest();
+    if (OpenProbeConnection(name) == INVALID_SOCKET)
+        ProbeOpenFailed(name, probe);
+}
+
+void CBumpleView::ProbeOpenFailed(const QString& strName, uint64_t nProbe) {
+    m_history.ProbeFailed(nProbe, CProbeHistory::SocketFailure);
+    RecordProblem(PROBLEM_SOCKET, strName);
+    if (!m_bIgnoreFailures)
+        StopEngine(TRUE);
 }
 
 void CBumpleView::RecordProblem(int nKind, const QString& strName) {

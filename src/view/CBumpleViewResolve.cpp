@@ -22,6 +22,19 @@ bool StartsWithDigit(const QString& text) {
 }
 } // namespace
 
+bool CBumpleView::IsDottedAddress(const QString& strName) {
+    // An IPv6 literal may begin with a digit too; it is looked up like a name.
+    in6_addr address{};
+    return StartsWithDigit(strName) &&
+           inet_pton(AF_INET6, strName.toLatin1().constData(), &address) != 1;
+}
+
+QString CBumpleView::AddressText(int nFamily, const void* pAddress) {
+    char text[INET6_ADDRSTRLEN] = {};
+    return QString::fromLatin1(inet_ntop(nFamily == AF_INET6 ? AF_INET6 : AF_INET, pAddress, text,
+                                         sizeof text));
+}
+
 const hostent* CBumpleView::HostEntry() const {
     // The record's pointers must all lie inside the buffer: a failed or half-cleared
     // lookup leaves it unusable, and it is never followed then.
@@ -32,12 +45,14 @@ const hostent* CBumpleView::HostEntry() const {
         return q >= begin && q <= end && size_t(end - q) >= size;
     };
     const auto* pEntry = reinterpret_cast<const hostent*>(m_hostBuf);
-    if (pEntry->h_addrtype != AF_INET || pEntry->h_length != 4)
+    if ((pEntry->h_addrtype != AF_INET || pEntry->h_length != 4) &&
+        (pEntry->h_addrtype != AF_INET6 || pEntry->h_length != 16))
         return nullptr;
     if (!inside(pEntry->h_name, 1) ||
         std::memchr(pEntry->h_name, 0, size_t(end - pEntry->h_name)) == nullptr)
         return nullptr;
-    if (!inside(pEntry->h_addr_list, sizeof(char*)) || !inside(pEntry->h_addr_list[0], 4))
+    if (!inside(pEntry->h_addr_list, sizeof(char*)) ||
+        !inside(pEntry->h_addr_list[0], size_t(pEntry->h_length)))
         return nullptr;
     return pEntry;
 }
@@ -76,10 +91,8 @@ LRESULT CBumpleView::OnLocalResolved(WPARAM, LPARAM lParam) {
                     pAddress = pBack;
             }
         }
-        in_addr address{};
-        std::memcpy(&address, pAddress, 4);
-        m_strLocalAddress = QString::fromLatin1(inet_ntoa(address));
-        if (StartsWithDigit(m_strLocalAddress)) {
+        m_strLocalAddress = AddressText(pEntry->h_addrtype, pAddress);
+        if (StartsWithDigit(m_strLocalAddress) || pEntry->h_addrtype == AF_INET6) {
             m_bLocalAddressKnown = TRUE;
             ResolveTarget();
             return 0;
@@ -95,7 +108,7 @@ LRESULT CBumpleView::OnLocalResolved(WPARAM, LPARAM lParam) {
 
 void CBumpleView::ResolveTarget() {
     m_strTarget = m_comboName->GetWindowText();
-    if (StartsWithDigit(m_strTarget)) {
+    if (IsDottedAddress(m_strTarget)) {
         ArmSchedule();
         return;
     }

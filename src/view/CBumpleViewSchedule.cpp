@@ -78,7 +78,8 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
         OnStartOrApply();
         return;
     }
-    if (nIDEvent != ID_TIMER_TICK)
+    // The ticks of a pending connect are not counted, as a blocking connect never saw them.
+    if (nIDEvent != ID_TIMER_TICK || m_socketPending != INVALID_SOCKET)
         return;
 
     if (!m_bBusy)

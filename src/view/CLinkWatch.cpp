@@ -3,8 +3,15 @@
 #include "CLinkCounters.h"
 #include "CPlatform.h"
 
-void CLinkWatch::Watch(uint32_t address) {
-    const QString strInterface = CPlatform::Links().RouteInterface(address);
+#include <netinet/in.h>
+
+void CLinkWatch::Watch(const sockaddr_storage& address) {
+    // Only IPv4 routes are read here; any other link is not watched, so probes keep time.
+    const QString strInterface =
+        address.ss_family == AF_INET
+            ? CPlatform::Links().RouteInterface(
+                  reinterpret_cast<const sockaddr_in&>(address).sin_addr.s_addr)
+            : QString();
     if (strInterface != m_strInterface)
         m_bHaveLast = false;
     m_strInterface = strInterface;

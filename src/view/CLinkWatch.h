@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <sys/socket.h>
 
 // Watches the link to the probed address for traffic, for "Bumple Only When Idle". Every
 // doubt (no route, the interface gone, counters that cannot be read or that went back)
@@ -15,8 +16,8 @@ public:
     // use that keeps a link up by itself (one web request, a mail fetch, a voice call).
     static constexpr uint64_t kThresholdBytes = 1024;
 
-    // Looks up the interface that routes to the address (network byte order).
-    void Watch(uint32_t address);
+    // Looks up the interface that routes to the address.
+    void Watch(const sockaddr_storage& address);
     // Forgets the interface: nothing is read until the next Watch.
     void Forget();
     // Reads the counters once. True when the link carried more than the threshold since

@@ -6,14 +6,23 @@
 #include <QStyleOptionFrame>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace {
 // The edit field does not scroll sideways: a typed text must fit the field. A longer text
 // put there whole (a long name picked from the list) stays editable until it fits again.
+// An IPv6 literal is the one exception.
 class FitsTheField : public QValidator {
 public:
     explicit FitsTheField(QLineEdit* pEdit) : QValidator(pEdit), m_pEdit(pEdit) {}
 
     State validate(QString& input, int&) const override {
+        // An IPv6 literal is taken whole, however wide: no shorter text stands for it.
+        const auto literal = [](QChar c) {
+            return c.isDigit() || QStringLiteral("abcdefABCDEF:.[]").contains(c);
+        };
+        if (input.contains(QLatin1Char(':')) && std::all_of(input.begin(), input.end(), literal))
+            return Acceptable;
         // The line edit's own inner margin on each side, and one pixel for the cursor.
         constexpr int kMargin = 2;
         QStyleOptionFrame option;

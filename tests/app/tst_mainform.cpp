@@ -452,6 +452,10 @@ private slots:
         QTest::keyClicks(pEdit, QStringLiteral("short.example"));
         QCOMPARE(v->m_comboName->GetWindowText(), QStringLiteral("short.example"));
         pEdit->clear();
+        const QString literal = QStringLiteral("[2001:db8:85a3:1234:5678:8a2e:370:7334]");
+        QTest::keyClicks(pEdit, literal);
+        QCOMPARE(v->m_comboName->GetWindowText(), literal);
+        pEdit->clear();
         QTest::keyClicks(pEdit, QString(200, QLatin1Char('w')));
         const QString typed = v->m_comboName->GetWindowText();
         QVERIFY(typed.size() > 10);

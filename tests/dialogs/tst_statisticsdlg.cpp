@@ -98,6 +98,7 @@ private slots:
         CBumpleView* v = f.Create();
         ArmLoopbackEngine(v);
         SendMessage(v, WM_TIMER, ID_TIMER_TICK, 0);
+        CViewFixture::Pump(); // the probe's connect completes
         v->RecordProblem(PROBLEM_DNS, QStringLiteral("beta.test"));
         SendMessage(v, WM_TIMER, ID_TIMER_TICK, 0);
         QVERIFY2(f.m_tray.m_strTip.endsWith(kHint), qPrintable(f.m_tray.m_strTip));

@@ -4,9 +4,10 @@
 
 #include <sys/socket.h>
 
-CLoopbackServer::CLoopbackServer(Mode mode, quint16 port) : m_mode(mode) {
+CLoopbackServer::CLoopbackServer(Mode mode, quint16 port, const QHostAddress& address)
+    : m_mode(mode) {
     connect(&m_server, &QTcpServer::newConnection, this, &CLoopbackServer::OnConnection);
-    m_server.listen(QHostAddress::LocalHost, port);
+    m_server.listen(address, port);
 }
 
 CLoopbackServer::~CLoopbackServer() {

@@ -8,8 +8,8 @@
 
 class QTcpSocket;
 
-// An HTTP server on 127.0.0.1 that answers each connection as its mode says and keeps
-// what every connection sent.
+// An HTTP server on 127.0.0.1 (or another loopback address) that answers each connection as
+// its mode says and keeps what every connection sent.
 class CLoopbackServer : public QObject {
     Q_OBJECT
 public:
@@ -21,7 +21,8 @@ public:
         Trickle,     // one byte of m_reply per pump, never closing
     };
 
-    explicit CLoopbackServer(Mode mode, quint16 port = 80);
+    explicit CLoopbackServer(Mode mode, quint16 port = 80,
+                             const QHostAddress& address = QHostAddress::LocalHost);
     ~CLoopbackServer() override;
 
     bool IsListening() const { return m_server.isListening(); }

@@ -33,16 +33,18 @@ bool CScriptedWinsock::CompleteLookup(int error, const QStringList& addresses,
     const Lookup lookup = m_pending.front();
     m_pending.pop_front();
     if (error == 0) {
-        // Only IPv4 addresses are listed, as the real library does.
-        std::vector<quint32> ipv4;
+        // Dotted texts are IPv4 addresses, the others IPv6; the record takes them as the
+        // real library does.
+        std::vector<QByteArray> bytes;
         for (const QString& text : addresses) {
-            in_addr address{};
-            if (inet_pton(AF_INET, text.toLatin1().constData(), &address) == 1)
-                ipv4.push_back(address.s_addr);
+            in6_addr address{};
+            const int af = text.contains(QLatin1Char(':')) ? AF_INET6 : AF_INET;
+            if (inet_pton(af, text.toLatin1().constData(), &address) == 1)
+                bytes.emplace_back(reinterpret_cast<const char*>(&address), af == AF_INET ? 4 : 16);
         }
         error = CPosixWinsock::FillHostEntry(officialName.isEmpty() ? lookup.name
                                                                     : officialName.toUtf8(),
-                                             ipv4, lookup.buf, lookup.buflen);
+                                             bytes, lookup.buf, lookup.buflen);
     }
     PostMessage(lookup.pWnd, lookup.msg, 1, MAKELPARAM(0, unsigned(error)));
     return true;
@@ -56,16 +58,31 @@ SOCKET CScriptedWinsock::socket(int, int, int) {
     return s;
 }
 
-int CScriptedWinsock::connect(SOCKET s, const sockaddr_in& addr) {
+int CScriptedWinsock::connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) {
     m_connectAddresses.push_back(addr);
-    int result = 0;
-    if (!m_connectResults.empty()) {
-        result = m_connectResults.front();
-        m_connectResults.pop_front();
+    m_pSelectWnd = pWnd;
+    m_selectMsg = msg;
+    m_held.push_back(s);
+    if (!m_bHoldConnects) {
+        int result = 0;
+        if (!m_connectResults.empty()) {
+            result = m_connectResults.front();
+            m_connectResults.pop_front();
+        }
+        CompleteConnect(result == 0 ? 0 : WSAECONNREFUSED);
     }
-    if (result == 0)
+    return 0;
+}
+
+bool CScriptedWinsock::CompleteConnect(int error) {
+    if (m_held.empty())
+        return false;
+    const SOCKET s = m_held.front();
+    m_held.pop_front();
+    if (error == 0)
         m_connected.push_back(s);
-    return result;
+    PostEvent(s, FD_CONNECT, error);
+    return true;
 }
 
 int CScriptedWinsock::WSAAsyncSelect(SOCKET, QObject* pWnd, UINT msg, long lEvent) {

@@ -21,7 +21,7 @@ public:
     WPARAM WSAAsyncGetHostByName(QObject* pWnd, UINT msg, const QByteArray& name, char* buf,
                                  int buflen) override;
     SOCKET socket(int af, int type, int protocol) override;
-    int connect(SOCKET s, const sockaddr_in& addr) override;
+    int connect(SOCKET s, const sockaddr_storage& addr, QObject* pWnd, UINT msg) override;
     int WSAAsyncSelect(SOCKET s, QObject* pWnd, UINT msg, long lEvent) override;
     int send(SOCKET s, const char* buf, int len, int flags) override;
     int recv(SOCKET s, char* buf, int len, int flags) override;
@@ -31,6 +31,8 @@ public:
     // texts) and posts its message with the error. Returns false when none is outstanding.
     bool CompleteLookup(int error, const QStringList& addresses = {},
                         const QString& officialName = QString());
+    // Posts the completion of the oldest connect held (m_bHoldConnects) with the error.
+    bool CompleteConnect(int error);
     // Posts a socket event for s as the library would.
     void PostEvent(SOCKET s, long event, int error = 0);
     // The socket of the last successful connect.
@@ -52,12 +54,13 @@ public:
     bool m_bRefuseLookups = false;
     bool m_bSocketFails = false;
     std::deque<int> m_connectResults; // 0 or SOCKET_ERROR in turn; 0 when used up
+    bool m_bHoldConnects = false;     // connects stay in progress until CompleteConnect
     QByteArray m_replyData = "HTTP/1.0 200 OK\r\n\r\n";
 
     // What happened
     int m_nStartups = 0;
     int m_nCleanups = 0;
-    std::vector<sockaddr_in> m_connectAddresses;
+    std::vector<sockaddr_storage> m_connectAddresses;
     std::vector<SOCKET> m_connected;
     std::vector<QByteArray> m_sent;
     std::set<SOCKET> m_open;
@@ -68,4 +71,5 @@ private:
     SOCKET m_nextSocket = 100;
     QObject* m_pSelectWnd = nullptr;
     UINT m_selectMsg = 0;
+    std::deque<SOCKET> m_held; // connects in progress, oldest first
 };

@@ -28,6 +28,8 @@ private slots:
         QTest::newRow("percent signs") << QStringLiteral("%s%n%d%1%%") << true;
         QTest::newRow("non-ASCII") << QStringLiteral("bücher.café.test") << true;
         QTest::newRow("bracketed") << QStringLiteral("[HKEY_LOCAL_MACHINE\\x]") << true;
+        QTest::newRow("IPv6 literal") << QStringLiteral("fd00:1::1") << true;
+        QTest::newRow("bracketed IPv6 literal") << QStringLiteral("[fd00:1::1]") << true;
         QTest::newRow("259 two-byte letters") << QString(259, QChar(0xE9)) << true;
         QTest::newRow("260 two-byte letters") << QString(260, QChar(0xE9)) << false;
     }

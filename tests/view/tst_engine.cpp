@@ -1,6 +1,7 @@
 #include "CBumpleView.h"
 #include "CComboBox.h"
 #include "CEdit.h"
+#include "CPosixWinsock.h"
 #include "CViewFixture.h"
 #include "Resources.h"
 
@@ -23,8 +24,16 @@ QStringList WithSettings(QStringList more) {
     return kThreeNames + more;
 }
 
-QString Address(const sockaddr_in& address) {
-    return QString::fromLatin1(inet_ntoa(address.sin_addr));
+// The address of a connect as text, IPv4 or IPv6.
+QString Address(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    inet_ntop(address.ss_family,
+              address.ss_family == AF_INET6 ? static_cast<const void*>(&v6.sin6_addr)
+                                            : &v4.sin_addr,
+              text, sizeof text);
+    return QString::fromLatin1(text);
 }
 
 const QString kNameNotFound = QStringLiteral(
@@ -151,7 +160,45 @@ private slots:
         f.Tick();
         QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(1));
         QCOMPARE(Address(f.m_sockets.m_connectAddresses[0]), QStringLiteral("127.0.0.1"));
-        QCOMPARE(ntohs(f.m_sockets.m_connectAddresses[0].sin_port), 80);
+        QCOMPARE(ntohs(reinterpret_cast<sockaddr_in&>(f.m_sockets.m_connectAddresses[0]).sin_port),
+                 80);
+    }
+
+    // The address family of the probe follows the lookup: IPv4 whenever the name has it.
+    void probeAddressFamily_data() {
+        QTest::addColumn<QString>("typed"); // "" for the list's first name
+        QTest::addColumn<QStringList>("answer");
+        QTest::addColumn<QString>("connected");
+        const QString a = QStringLiteral("127.9.9.9");
+        const QString aaaa = QStringLiteral("fd00:1::9");
+        QTest::newRow("A only") << QString() << QStringList{a} << a;
+        QTest::newRow("AAAA only") << QString() << QStringList{aaaa} << aaaa;
+        QTest::newRow("both") << QString() << QStringList{aaaa, a} << a;
+        QTest::newRow("IPv6 literal beginning with a digit")
+            << QStringLiteral("2001:db8::1") << QStringList{"2001:db8::1"} << "2001:db8::1";
+    }
+    void probeAddressFamily() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, answer);
+        QFETCH(QString, connected);
+        CViewFixture f(WithSettings({QStringLiteral("\"Ignore\"=\"0\"")}));
+        CBumpleView* v = f.Create();
+        if (!typed.isEmpty())
+            v->m_comboName->SetWindowText(typed);
+        v->OnStartOrApply();
+        QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.1.2.3")}));
+        CViewFixture::Pump();
+        QCOMPARE(f.m_sockets.m_lookups.last(),
+                 typed.isEmpty() ? QStringLiteral("alpha.test") : typed);
+        QVERIFY(f.m_sockets.CompleteLookup(0, answer));
+        CViewFixture::Pump();
+        f.m_sockets.m_connectResults = {SOCKET_ERROR};
+        f.Tick();
+        QCOMPARE(Address(f.m_sockets.m_connectAddresses.at(0)), connected);
+        // The failure texts name it as typed, IPv6 or not.
+        QCOMPARE(
+            f.m_framework.m_messages.value(0).left(50),
+            kCannotConnect.arg(typed.isEmpty() ? QStringLiteral("alpha.test") : typed).left(50));
     }
 
     void firstProbeOneTickAfterArmingThenEveryPeriod() {
@@ -224,7 +271,8 @@ private slots:
     // Every failure point with both settings of "Ignore".
     // Each row drives the engine to one failure through a list of steps: "local 0|11001" and
     // "target 0|11001" complete the lookups, "period T" and "name T" type into the form,
-    // "socket" makes socket() fail, "connect" makes connect() fail, "tick" ends the period.
+    // "socket" makes socket() fail, "connect" makes connect() fail, "tick" ends the period,
+    // "hold" keeps connects in progress, "pending" checks that one is, "timeout" ends it.
     void failurePolicy_data() {
         QTest::addColumn<int>("ignore");
         QTest::addColumn<QStringList>("steps");
@@ -270,6 +318,11 @@ private slots:
             "period 1", "local 0", "target 0", "connect 2", "box 60", "tick"}
             << QList<int>{2, 0, 2} << kCannotConnect.arg("beta.test") + kFooter << true << false
             << "";
+        const QStringList timedOut = resolved + QStringList{"hold", "tick", "pending", "timeout"};
+        QTest::newRow("connect timeout ignore 0") << 0 << timedOut << QList<int>{1, 0, 1}
+            << kCannotConnect.arg("alpha.test") + kFooter << true << false << "";
+        QTest::newRow("connect timeout ignore 1") << 1 << timedOut << QList<int>{1, 0, 1} << ""
+            << false << false << "beta.test";
         // clang-format on
     }
     void failurePolicy() {
@@ -313,6 +366,18 @@ private slots:
                 underBox = arg.toInt();
             else if (verb == "tick")
                 f.Tick();
+            else if (verb == "hold")
+                f.m_sockets.m_bHoldConnects = true;
+            else if (verb == "timeout")
+                f.m_sockets.CompleteConnect(WSAETIMEDOUT);
+            else if (verb == "pending") {
+                // The window answers meanwhile; its ticks are not counted, as before.
+                f.Tick(30);
+                QCOMPARE(v->m_staticCountdown->text(), QStringLiteral(" 1:00"));
+                QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(1));
+                QCOMPARE(v->m_nHttpFailures + v->m_nSocketFailures, 0);
+                QCOMPARE(f.Status(), QStringLiteral("Validating Domain Name"));
+            }
             CViewFixture::Pump();
         }
         QCOMPARE(QList<int>({v->m_nHttpFailures, v->m_nDnsFailures, v->m_nSocketFailures}), counts);
@@ -604,6 +669,9 @@ private slots:
             << QStringList{"127.1.1.1", "127.2.2.2", "127.3.3.3"} << "127.3.3.3";
         QTest::newRow("a zero byte: the first")
             << QStringList{"127.0.1.1", "127.2.2.2"} << "127.0.1.1";
+        QTest::newRow("IPv4 and IPv6: IPv4")
+            << QStringList{"fd00:1::5", "127.1.2.3"} << "127.1.2.3";
+        QTest::newRow("IPv6 only") << QStringList{"fd00:1::5", "fd00:1::6"} << "fd00:1::5";
     }
     void localAddressChoice() {
         QFETCH(QStringList, addresses);

@@ -93,6 +93,11 @@ private slots:
                                      "image/gif, image/jpeg, */*\r\n\r\n"));
         QCOMPARE(request.indexOf("Host: 10.0.0.5\r\n"), 76);
         QCOMPARE(CBumpleView::ProbeRequest(QString()).size(), 122);
+        // An IPv6 address goes in brackets, as HTTP requires; nothing else changes.
+        QCOMPARE(CBumpleView::ProbeRequest(QStringLiteral("fd00:1::5")),
+                 QByteArray("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\nUser-Agent: "
+                            "Mozilla/3.0 (Win95; I)\r\nHost: [fd00:1::5]\r\nAccept: "
+                            "image/gif, image/jpeg, */*\r\n\r\n"));
     }
 
     // The link to a target from sample routing tables, its bytes from sample counters.

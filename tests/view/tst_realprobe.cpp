@@ -14,10 +14,20 @@ class TestRealProbe : public QObject {
 private slots:
     void init() { REQUIRE_NETWORK_SANDBOX(); }
 
+    void requestArrivesByteForByte_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("listen");
+        QTest::newRow("IPv4") << QStringLiteral("localhost") << QStringLiteral("127.0.0.1");
+        // The sandbox names ipv6-only.bumple.test with ::1 alone.
+        QTest::newRow("IPv6 only")
+            << QStringLiteral("ipv6-only.bumple.test") << QStringLiteral("::1");
+    }
     void requestArrivesByteForByte() {
-        CLoopbackServer server(CLoopbackServer::Reply);
+        QFETCH(QString, name);
+        QFETCH(QString, listen);
+        CLoopbackServer server(CLoopbackServer::Reply, 80, QHostAddress(listen));
         QVERIFY2(server.IsListening(), qPrintable(server.Error()));
-        auto f = CViewFixture::OnRealSockets({QStringLiteral("localhost")});
+        auto f = CViewFixture::OnRealSockets({name});
         QVERIFY(f->StartAndArm());
         QVERIFY(f->m_pView->m_bLocalAddressKnown);
         f->Tick();
@@ -46,6 +56,7 @@ private slots:
         auto f = CViewFixture::OnRealSockets({QStringLiteral("127.0.0.1")});
         QVERIFY(f->StartAndArm());
         f->Tick();
+        QTRY_COMPARE_WITH_TIMEOUT(f->m_pView->m_nSuccesses, 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(f->m_pView->m_socket, INVALID_SOCKET, 5000);
         QCOMPARE(f->m_pView->m_nSuccesses, 1);
     }
@@ -59,7 +70,7 @@ private slots:
         QVERIFY(f->StartAndArm());
         f->Tick();
         CBumpleView* v = f->m_pView;
-        QCOMPARE(v->m_nHttpFailures, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(v->m_nHttpFailures, 1, 5000);
         QCOMPARE(v->m_nSocketFailures, 1);
         QCOMPARE(v->m_strProblemName, QStringLiteral("127.0.0.2"));
         QCOMPARE(v->m_comboName->GetCurSel(), 1);
