@@ -270,8 +270,11 @@ void CStaticLink::keyPressEvent(QKeyEvent* pEvent) {
     case Qt::Key_Enter:
     case Qt::Key_Space:
         if (pEvent->modifiers() == Qt::NoModifier || pEvent->modifiers() == Qt::KeypadModifier) {
-            // A key held down opens the link once, not once per repeat.
-            if (!pEvent->isAutoRepeat())
+            // A key held down opens the link once, not once per repeat. The window system
+            // repeats with a release and a press at the same time, which Qt may miss when
+            // the press was not queued yet.
+            if (!pEvent->isAutoRepeat() &&
+                (pEvent->timestamp() == 0 || pEvent->timestamp() != m_nKeyReleaseTime))
                 OnLinkClicked();
             return;
         }
@@ -280,6 +283,11 @@ void CStaticLink::keyPressEvent(QKeyEvent* pEvent) {
         break;
     }
     QLabel::keyPressEvent(pEvent);
+}
+
+void CStaticLink::keyReleaseEvent(QKeyEvent* pEvent) {
+    m_nKeyReleaseTime = pEvent->timestamp();
+    QLabel::keyReleaseEvent(pEvent);
 }
 
 void CStaticLink::mouseReleaseEvent(QMouseEvent* pEvent) {

@@ -50,6 +50,7 @@ protected:
     void leaveEvent(QEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
+    void keyReleaseEvent(QKeyEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
@@ -63,4 +64,5 @@ private:
 
     bool m_bFontCreated = false;
     bool m_bPressed = false;
+    quint64 m_nKeyReleaseTime = 0; // of the last key release, in the window system's time
 };

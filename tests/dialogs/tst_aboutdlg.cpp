@@ -178,9 +178,7 @@ private slots:
         dlg.Create();
         QAccessibleInterface* pControl = QAccessible::queryAccessibleInterface(dlg.GetDlgItem(id));
         QCOMPARE(pControl->parent()->text(QAccessible::Name), title);
-        const auto labels = pControl->relations(QAccessible::Label);
-        QCOMPARE(labels.size(), 1);
-        QCOMPARE(labels.at(0).first->text(QAccessible::Name), title);
+        QCOMPARE(pControl->relations(QAccessible::Label).value(0).first, pControl->parent());
     }
 
     // The visited flags live in the application object, so they outlast each box.
