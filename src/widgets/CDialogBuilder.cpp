@@ -215,12 +215,13 @@ void CDialogBuilder::Create(QWidget* pParent, const DialogTemplate& dlg, QObject
         });
         QWidget* pWidget = CreateControl(box != boxes.rend() ? box->second : pParent, ctl, pOwner);
         pWidget->setProperty(kIndexProperty, int(i));
-        // Group boxes frame the controls that follow them, so they lie beneath.
-        if (ctl.kind == ControlKind::GroupBox) {
-            pWidget->lower();
+        if (ctl.kind == ControlKind::GroupBox)
             boxes.emplace_back(TemplateRect(ctl), pWidget);
-        }
     }
+    // Group boxes frame the controls that follow them, so they lie beneath; lowered from the
+    // last, they keep the template's order among themselves, which a screen reader follows.
+    for (auto box = boxes.rbegin(); box != boxes.rend(); ++box)
+        box->second->lower();
 }
 
 QSize CDialogBuilder::Place(QWidget* pParent, const DialogTemplate& dlg) {

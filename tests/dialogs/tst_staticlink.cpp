@@ -159,15 +159,13 @@ private slots:
         QTest::addColumn<QColor>("linkColour"); // the palette's
         QTest::addColumn<int>("visited");
         QTest::addColumn<QColor>("text"); // invalid: the specified hue
-        const QColor grey(0x30, 0x30, 0x30);
-        QTest::newRow("unvisited") << grey << QColor(Qt::cyan) << 0 << QColor(Qt::cyan);
-        QTest::newRow("visited") << grey << QColor(Qt::yellow) << 1 << QColor(Qt::yellow);
+        QTest::newRow("unvisited") << QColor(0x303030) << QColor(Qt::cyan) << 0 << QColor(Qt::cyan);
+        QTest::newRow("visited") << QColor(0x303030) << QColor(Qt::yellow) << 1
+                                 << QColor(Qt::yellow);
         QTest::newRow("Adwaita:dark") << QColor(0x323232) << QColor(0x308cc6) << 0 << QColor();
-        QTest::newRow("Adwaita:dark, visited")
-            << QColor(0x323232) << QColor(0xff00ff) << 1 << QColor();
+        QTest::newRow("Adwaita visited") << QColor(0x323232) << QColor(0xff00ff) << 1 << QColor();
         QTest::newRow("darker Fusion") << QColor(0x222020) << QColor(0x0986d3) << 0 << QColor();
-        QTest::newRow("darker Fusion, visited")
-            << QColor(0x222020) << QColor(0xa70b06) << 1 << QColor();
+        QTest::newRow("Fusion visited") << QColor(0x222020) << QColor(0xa70b06) << 1 << QColor();
     }
     void darkPaletteKeepsLinksReadable() {
         QFETCH(QColor, window);
@@ -182,12 +180,10 @@ private slots:
         const QColor drawn = link.TextColour();
         QVERIFY(PixelsOf(&link, drawn) > 0);
         QCOMPARE(PixelsOf(&link, visited ? kPurple : kBlue), 0);
-        if (text.isValid()) {
+        if (text.isValid())
             QCOMPARE(drawn, text);
-        } else {
-            QVERIFY(CStaticLink::ContrastRatio(linkColour, window) < 4.5);
+        else
             QCOMPARE(drawn.hslHue(), (visited ? kPurple : kBlue).hslHue());
-        }
         QVERIFY(CStaticLink::ContrastRatio(drawn, window) >= 4.5);
     }
 
@@ -213,16 +209,14 @@ private slots:
                 QApplication::sendEvent(&link, &event);
             }
         } else {
-            for (quint64 time : {100, 700, 740}) {
-                const bool bRepeat = marked && time > 100;
-                QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, QString(), bRepeat);
-                QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, QString(), bRepeat);
-                up.setTimestamp(time);
-                down.setTimestamp(time);
-                if (time > 100)
-                    QApplication::sendEvent(&link, &up);
-                QApplication::sendEvent(&link, &down);
-            }
+            QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, QString(), marked);
+            QKeyEvent again(QEvent::KeyPress, key, Qt::NoModifier, QString(), marked);
+            down.setTimestamp(100);
+            up.setTimestamp(700);
+            again.setTimestamp(700);
+            for (QKeyEvent* pEvent : {&down, &up, &again})
+                QApplication::sendEvent(&link, pEvent);
         }
         QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
     }
