@@ -391,12 +391,13 @@ def cmd_report(work):
         for part, ir in b["parts"].items():
             row(f"  {part.strip()}" if not part.startswith("  ") else f"    {part.strip()}",
                 f"{ir / 1e6:.1f}", f"{m['parts'].get(part, 0) / 1e6:.1f}", "")
-    if scg and "bumple_themed" in scg and "minimal_themed" in scg:
-        b, m = scg["bumple_themed"], scg["minimal_themed"]
-        row("  the same under GNOME's icon theme (icons looked up by name, M)",
-            f"{b['ir'] / 1e6:.1f}", f"{m['ir'] / 1e6:.1f}", f"{ratio(b['ir'], m['ir']):.2f}x")
-        row("    icons (LoadIconResource)",
-            f"{b['parts'].get('  icons (LoadIconResource, SVG)', 0) / 1e6:.1f}", "-", "")
+    for key, desktop in (("themed", "GNOME's icon theme (Adwaita)"), ("breeze", "Plasma's icon theme (Breeze)")):
+        if scg and f"bumple_{key}" in scg and f"minimal_{key}" in scg:
+            b, m = scg[f"bumple_{key}"], scg[f"minimal_{key}"]
+            row(f"  the same under {desktop} (M)",
+                f"{b['ir'] / 1e6:.1f}", f"{m['ir'] / 1e6:.1f}", f"{ratio(b['ir'], m['ir']):.2f}x")
+            row("    icons (LoadIconResource)",
+                f"{b['parts'].get('  icons (LoadIconResource, SVG)', 0) / 1e6:.1f}", "-", "")
     if idle and "bumple" in idle and "minimal" in idle:
         b, m = idle["bumple"], idle["minimal"]
         r = ratio(b["cpu_s_per_h"], m["cpu_s_per_h"])

@@ -85,16 +85,21 @@ $ANALYZE startup "$WORK/startup.json" "$WORK/startup.tsv"
 
 # Instructions from launch to the embedded tray icon (repeatable where the wall clock is
 # not): each program under callgrind, dumped as soon as its icon is embedded. Once more under
-# GNOME's icon theme (Qt's own gnome platform theme: Adwaita), where the icons are looked up
-# by name.
+# GNOME's icon theme (Qt's own gnome platform theme: Adwaita) and under Plasma's (Qt's own kde
+# platform theme: Breeze), where the icons are looked up by name once the icon is in the tray.
 if [ "${NO_CALLGRIND:-0}" != 1 ]; then
     log "start-up: instructions until the tray icon is embedded (callgrind)"
-    for prog in bumple minimal bumple_themed minimal_themed; do
+    [ -d /usr/share/icons/breeze ] || log "  breeze-icon-theme is not installed: Qt falls back to hicolor"
+    for prog in bumple minimal bumple_themed minimal_themed bumple_breeze minimal_breeze; do
         make_hive "$WORK/cfg-startcg" '"AutoStart"="1"' '"Often"="60"'
-        bin=$BUMPLE theme=
-        [ ${prog%_themed} = minimal ] && bin=$MINIMAL
-        [ ${prog%_themed} = "$prog" ] || theme=gnome
-        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg QT_QPA_PLATFORMTHEME=$theme "$BUILD/traywatch" 120000 \
+        bin=$BUMPLE theme= kde=
+        [ ${prog%%_*} = minimal ] && bin=$MINIMAL
+        case $prog in
+        *_themed) theme=gnome ;;
+        *_breeze) theme=kde kde=5 ;;
+        esac
+        BUMPLE_CONFIG_DIR=$WORK/cfg-startcg QT_QPA_PLATFORMTHEME=$theme KDE_SESSION_VERSION=$kde \
+            "$BUILD/traywatch" 120000 \
             valgrind --tool=callgrind --callgrind-out-file="$WORK/callgrind.start.$prog" "$bin" \
             >"$WORK/launch.out" 2>>"$WORK/programs.err" || true
         read -r pid ms <"$WORK/launch.out"
@@ -102,10 +107,11 @@ if [ "${NO_CALLGRIND:-0}" != 1 ]; then
         timeout 60 callgrind_control -d "$pid" >/dev/null || log "  no dump of $prog"
         stop_pid "$pid"
     done
-    $ANALYZE startcg "$WORK/startup_callgrind.json" bumple="$WORK/callgrind.start.bumple.1" \
-        minimal="$WORK/callgrind.start.minimal.1" \
-        bumple_themed="$WORK/callgrind.start.bumple_themed.1" \
-        minimal_themed="$WORK/callgrind.start.minimal_themed.1"
+    cg=()
+    for prog in bumple minimal bumple_themed minimal_themed bumple_breeze minimal_breeze; do
+        cg+=("$prog=$WORK/callgrind.start.$prog.1")
+    done
+    $ANALYZE startcg "$WORK/startup_callgrind.json" "${cg[@]}"
 fi
 
 if [ $STARTUP_ONLY = 1 ]; then

@@ -42,26 +42,37 @@ const char* LoadStringResource(int id) {
     return id == IDS_APP_TITLE ? kAppTitle : nullptr;
 }
 
-const QIcon* LoadIconResource(int id) {
-    // Under a desktop's icon theme the icons are looked up by their names, so the theme may
-    // restyle them; the built-in images stand in for any the theme lacks. Without one (Qt's
-    // fallback "hicolor") the lookup could only find the images installed from these same
-    // files, and reading hicolor's index and folders would be half the work of a start-up.
-    static const std::map<int, const char*> themeNames = {
-        {IDI_NORMAL, "bumple"}, {IDI_STOPPED, "bumple-stopped"}, {IDI_WAITING, "bumple-waiting"}};
-    static const bool bThemed =
-        !QIcon::themeName().isEmpty() && QIcon::themeName() != QLatin1String("hicolor");
+namespace {
+const std::map<int, const char*> kIconNames = {
+    {IDI_NORMAL, "bumple"}, {IDI_STOPPED, "bumple-stopped"}, {IDI_WAITING, "bumple-waiting"}};
+
+std::map<int, QIcon>& Icons() {
     static std::map<int, QIcon> icons;
-    const auto name = themeNames.find(id);
-    if (name == themeNames.end())
+    return icons;
+}
+} // namespace
+
+const QIcon* LoadIconResource(int id) {
+    if (kIconNames.count(id) == 0)
         return nullptr;
-    auto it = icons.find(id);
-    if (it == icons.end()) {
-        QIcon builtIn(QStringLiteral(":/icons/%1.svg").arg(id));
-        it = icons
-                 .emplace(id, bThemed ? QIcon::fromTheme(QString::fromLatin1(name->second), builtIn)
-                                      : builtIn)
-                 .first;
-    }
+    auto it = Icons().find(id);
+    if (it == Icons().end())
+        it = Icons().emplace(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))).first;
     return &it->second;
+}
+
+bool LoadThemeIcons() {
+    // Without a desktop's icon theme (Qt's fallback "hicolor") the lookup could only find the
+    // images installed from these same files.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        return false;
+    bool bFound = false;
+    for (const auto& [id, name] : kIconNames) {
+        const QString themeName = QString::fromLatin1(name);
+        if (!QIcon::hasThemeIcon(themeName))
+            continue;
+        Icons()[id] = QIcon::fromTheme(themeName);
+        bFound = true;
+    }
+    return bFound;
 }

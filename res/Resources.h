@@ -79,5 +79,10 @@ const std::vector<MenuResource>* LoadMenuResource(int id);
 const char* LoadStringResource(int id);
 
 // The icon of resource 128, 130 or 131, loaded once for the life of the process;
-// null for another id.
+// null for another id. The built-in image, until LoadThemeIcons.
 const QIcon* LoadIconResource(int id);
+// Puts the desktop icon theme's images, where it has them, in place of the built-in ones,
+// behind the same handles, so that a theme may restyle the icons. Reading the theme is
+// most of a start-up's work, so it comes once the icon is in the tray. True when any
+// image changed: the users of the handles draw them anew.
+bool LoadThemeIcons();

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QUrl>
 
@@ -41,6 +42,10 @@ void CMainFrame::CreateMenuBar() {
         for (const MenuResource& popup : *pMenu) {
             QMenu* pPopup = menuBar()->addMenu(QString::fromLatin1(popup.title));
             CMenu::AppendMenuItems(*pPopup, popup, -1);
+            // F1 opens the manual, as the desktop's programs do.
+            for (QAction* pAction : pPopup->actions())
+                if (pAction->data().toInt() == ID_HELP_FINDER)
+                    pAction->setShortcut(QKeySequence::HelpContents);
             connect(pPopup, &QMenu::triggered, this, [this](const QAction* pAction) {
                 SendMessage(this, WM_COMMAND, WPARAM(pAction->data().toInt()), 0);
             });

@@ -23,6 +23,7 @@
 namespace {
 constexpr UINT ID_TIMER_CLICKED = 105;
 constexpr UINT kPauseMs = 1000;
+constexpr double kMinContrast = 4.5;
 
 const QCursor& HandCursor() {
     static const QCursor cursor = [] {
@@ -37,16 +38,24 @@ const QCursor& HandCursor() {
     return cursor;
 }
 
-// Contrast of two colours as the web's accessibility guidelines compute it: 1 to 21.
-double ContrastRatio(const QColor& a, const QColor& b) {
-    const auto luminance = [](const QColor& c) {
-        const auto linear = [](float v) {
-            return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+// The colour of that hue and saturation whose lightness is nearest the colour's own and
+// that reads on the background; towards white or black, whichever stands out more.
+QColor Readable(const QColor& colour, const QColor& background) {
+    const auto contrast = [&background](const QColor& c) {
+        return CStaticLink::ContrastRatio(c, background);
     };
-    const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
-    return (light + 0.05) / (dark + 0.05);
+    const auto shade = [&colour](double lightness) {
+        return QColor(QColor::fromHslF(colour.hslHueF(), colour.hslSaturationF(), lightness).rgb());
+    };
+    double near = colour.lightnessF();
+    double far = contrast(Qt::white) >= contrast(Qt::black) ? 1.0 : 0.0;
+    if (contrast(shade(far)) < kMinContrast)
+        return shade(far);
+    for (int i = 0; i < 16; ++i) {
+        const double middle = (near + far) / 2;
+        (contrast(shade(middle)) >= kMinContrast ? far : near) = middle;
+    }
+    return shade(far);
 }
 
 // Read as a link, with one action, press, that follows it.
@@ -78,6 +87,17 @@ QAccessibleInterface* LinkAccessible(const QString& className, QObject* pObject)
 }
 } // namespace
 
+double CStaticLink::ContrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](float v) {
+            return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
+    return (light + 0.05) / (dark + 0.05);
+}
+
 CStaticLink::CStaticLink() {
     static const bool bFactory = (QAccessible::installFactory(LinkAccessible), true);
     Q_UNUSED(bFactory);
@@ -90,7 +110,8 @@ BOOL CStaticLink::SubclassDlgItem(int id, CDialog* pParent) {
     auto* pLabel = qobject_cast<QLabel*>(pParent != nullptr ? pParent->GetDlgItem(id) : nullptr);
     if (pLabel == nullptr || parentWidget() != nullptr)
         return FALSE;
-    setParent(pParent);
+    // The label may sit in a group box of the dialog.
+    setParent(pLabel->parentWidget());
     setGeometry(pLabel->geometry());
     setFont(pLabel->font());
     setText(pLabel->text());
@@ -140,14 +161,18 @@ void CStaticLink::paintEvent(QPaintEvent* pEvent) {
     }
 }
 
-// The specified blue and purple where they stand out from the dialog enough to read (4.5:1),
-// else the palette's link colours (a dark palette, say).
+// The specified blue or purple where it stands out from the dialog enough to read (4.5:1),
+// else the palette's link colour where that does, else the specified hue made lighter on a
+// dark dialog or darker on a light one, no further than it takes.
 QColor CStaticLink::TextColour() const {
     const bool bVisited = m_pVisited != nullptr && *m_pVisited == 1;
+    const QColor background = palette().color(QPalette::Window);
     const QColor colour = bVisited ? m_crVisited : m_crUnvisited;
-    if (ContrastRatio(colour, palette().color(QPalette::Window)) >= 4.5)
-        return colour;
-    return palette().color(bVisited ? QPalette::LinkVisited : QPalette::Link);
+    for (const QColor& candidate :
+         {colour, palette().color(bVisited ? QPalette::LinkVisited : QPalette::Link)})
+        if (ContrastRatio(candidate, background) >= kMinContrast)
+            return candidate;
+    return Readable(colour, background);
 }
 
 void CStaticLink::OnLinkClicked() {
@@ -233,13 +258,24 @@ void CStaticLink::mousePressEvent(QMouseEvent* pEvent) {
     m_bPressed = pEvent->button() == Qt::LeftButton;
 }
 
+// The second press of a double click belongs to the first click, which opened the link.
+void CStaticLink::mouseDoubleClickEvent(QMouseEvent* pEvent) {
+    QLabel::mouseDoubleClickEvent(pEvent);
+    m_bPressed = false;
+}
+
 void CStaticLink::keyPressEvent(QKeyEvent* pEvent) {
     switch (pEvent->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
         if (pEvent->modifiers() == Qt::NoModifier || pEvent->modifiers() == Qt::KeypadModifier) {
-            OnLinkClicked();
+            // A key held down opens the link once, not once per repeat. The window system
+            // repeats with a release and a press at the same time, which Qt may miss when
+            // the press was not queued yet.
+            if (!pEvent->isAutoRepeat() &&
+                (pEvent->timestamp() == 0 || pEvent->timestamp() != m_nKeyReleaseTime))
+                OnLinkClicked();
             return;
         }
         break;
@@ -247,6 +283,11 @@ void CStaticLink::keyPressEvent(QKeyEvent* pEvent) {
         break;
     }
     QLabel::keyPressEvent(pEvent);
+}
+
+void CStaticLink::keyReleaseEvent(QKeyEvent* pEvent) {
+    m_nKeyReleaseTime = pEvent->timestamp();
+    QLabel::keyReleaseEvent(pEvent);
 }
 
 void CStaticLink::mouseReleaseEvent(QMouseEvent* pEvent) {

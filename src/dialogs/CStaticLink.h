@@ -32,6 +32,8 @@ public:
     void OnLinkClicked();
     // The colour the text is drawn in now.
     QColor TextColour() const;
+    // Contrast of two colours as the web's accessibility guidelines compute it: 1 to 21.
+    static double ContrastRatio(const QColor& a, const QColor& b);
 
     QColor m_crUnvisited{0, 0, 255};
     QColor m_crVisited{128, 0, 128};
@@ -48,7 +50,9 @@ protected:
     void leaveEvent(QEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
+    void keyReleaseEvent(QKeyEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
 
 private:
@@ -60,4 +64,5 @@ private:
 
     bool m_bFontCreated = false;
     bool m_bPressed = false;
+    quint64 m_nKeyReleaseTime = 0; // of the last key release, in the window system's time
 };

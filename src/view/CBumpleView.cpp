@@ -19,12 +19,15 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 constexpr const char* kTrayFailedText = "Failed to create tray icon";
-}
+// Long enough for a tray to have embedded the icon, even under a profiler.
+constexpr int kThemeIconsDelayMs = 5000;
+} // namespace
 
 CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     CFramework& framework = CPlatform::Framework();
@@ -95,6 +98,8 @@ void CBumpleView::OnInitialUpdate() {
         OnTrayMissing();
     else if (!m_bAutoStart)
         m_trayIcon.SetIcon(IDI_STOPPED);
+    // The built-in icons go to the tray first; the theme is read once the icon is there.
+    QTimer::singleShot(kThemeIconsDelayMs, this, &CBumpleView::OnThemeIcons);
 
     m_bFitPending = TRUE;
     if (window()->isVisible())
@@ -120,6 +125,14 @@ void CBumpleView::OnInitialUpdate() {
         CPlatform::Framework().SetTimer(this, ID_TIMER_AUTOSTART, 1000);
         m_bAutoStartPending = TRUE;
     }
+}
+
+void CBumpleView::OnThemeIcons() {
+    if (!LoadThemeIcons())
+        return;
+    // The handles are the same; what they show is not.
+    m_trayIcon.SetIcon(m_trayIcon.GetIcon());
+    window()->setWindowIcon(*m_hIconNormal);
 }
 
 void CBumpleView::PrepareToShow() {

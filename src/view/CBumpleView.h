@@ -56,6 +56,8 @@ public:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     // No tray shows the icon: the box, then the window, the only way left to reach Bumple.
     void OnTrayMissing();
+    // The desktop's icon theme restyles the icons shown so far.
+    void OnThemeIcons();
     void OnDestroy();
     void OnReturnToTray();
     void OnShutdown();

@@ -16,10 +16,24 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 const char* const kIdProperty = "ctrlId";
 const char* const kIndexProperty = "ctrlIndex"; // place in the template
+
+QRect TemplateRect(const ControlTemplate& ctl) {
+    return QRect(ctl.x, ctl.y, ctl.cx, ctl.cy);
+}
+
+// The window's controls: its own and those its group boxes hold.
+QList<QWidget*> Controls(const QWidget* pParent) {
+    QList<QWidget*> controls = pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const QWidget* pBox : pParent->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly))
+        controls += pBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    return controls;
+}
 
 Qt::Alignment TextAlignment(unsigned style) {
     if ((style & CS_RIGHT) != 0)
@@ -107,9 +121,10 @@ QWidget* CreateControl(QWidget* pParent, const ControlTemplate& ctl, QObject* pO
     return pWidget;
 }
 
-// Everything here measures texts in the window's font.
+// Everything here measures texts in the window's font. The rectangles are the window's;
+// origin is where the control's parent lies in it.
 void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rect,
-                  const QRect& bounds) {
+                  const QRect& bounds, const QPoint& origin) {
     QRect place = rect;
     switch (ctl.kind) {
     case ControlKind::PushButton:
@@ -180,7 +195,7 @@ void PlaceControl(QWidget* pWidget, const ControlTemplate& ctl, const QRect& rec
     default:
         break;
     }
-    pWidget->setGeometry(place);
+    pWidget->setGeometry(place.translated(-origin));
 }
 } // namespace
 
@@ -190,26 +205,49 @@ QSize CDialogBuilder::Build(QWidget* pParent, const DialogTemplate& dlg, QObject
 }
 
 void CDialogBuilder::Create(QWidget* pParent, const DialogTemplate& dlg, QObject* pOwner) {
+    // A group box holds the controls after it that lie within it, so assistive technology
+    // finds them inside it and announces its title with them.
+    std::vector<std::pair<QRect, QWidget*>> boxes;
     for (size_t i = 0; i < dlg.controls.size(); ++i) {
-        QWidget* pWidget = CreateControl(pParent, dlg.controls[i], pOwner);
+        const ControlTemplate& ctl = dlg.controls[i];
+        const auto box = std::find_if(boxes.rbegin(), boxes.rend(), [&ctl](const auto& b) {
+            return b.first.contains(TemplateRect(ctl));
+        });
+        QWidget* pWidget = CreateControl(box != boxes.rend() ? box->second : pParent, ctl, pOwner);
         pWidget->setProperty(kIndexProperty, int(i));
-        // Group boxes frame the controls that follow them, so they lie beneath.
-        if (dlg.controls[i].kind == ControlKind::GroupBox)
-            pWidget->lower();
+        if (ctl.kind == ControlKind::GroupBox)
+            boxes.emplace_back(TemplateRect(ctl), pWidget);
     }
+    // Group boxes frame the controls that follow them, so they lie beneath; lowered from the
+    // last, they keep the template's order among themselves, which a screen reader follows.
+    for (auto box = boxes.rbegin(); box != boxes.rend(); ++box)
+        box->second->lower();
 }
 
 QSize CDialogBuilder::Place(QWidget* pParent, const DialogTemplate& dlg) {
     const CDialogUnits units(pParent->font());
     const QRect bounds = units.MapRect(0, 0, dlg.cx, dlg.cy);
-    for (QWidget* pWidget : pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const auto templateOf = [&dlg](const QWidget* pWidget) -> const ControlTemplate* {
         const QVariant index = pWidget->property(kIndexProperty);
-        if (!index.isValid() || size_t(index.toInt()) >= dlg.controls.size())
+        return index.isValid() && size_t(index.toInt()) < dlg.controls.size()
+                   ? &dlg.controls[size_t(index.toInt())]
+                   : nullptr;
+    };
+    for (QWidget* pWidget : Controls(pParent)) {
+        const ControlTemplate* pCtl = templateOf(pWidget);
+        if (pCtl == nullptr)
             continue;
-        const ControlTemplate& ctl = dlg.controls[size_t(index.toInt())];
-        PlaceControl(pWidget, ctl, units.MapRect(ctl.x, ctl.y, ctl.cx, ctl.cy), bounds);
+        const ControlTemplate* pBox =
+            pWidget->parentWidget() != pParent ? templateOf(pWidget->parentWidget()) : nullptr;
+        const QPoint origin = pBox != nullptr
+                                  ? units.MapRect(pBox->x, pBox->y, pBox->cx, pBox->cy).topLeft()
+                                  : QPoint();
+        PlaceControl(pWidget, *pCtl, units.MapRect(pCtl->x, pCtl->y, pCtl->cx, pCtl->cy), bounds,
+                     origin);
     }
     KeepClearOfNeighbours(pParent, bounds);
+    for (QWidget* pBox : pParent->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly))
+        KeepClearOfNeighbours(pBox, pBox->rect());
     return bounds.size();
 }
 
@@ -257,7 +295,7 @@ void CDialogBuilder::KeepClearOfNeighbours(QWidget* pParent, const QRect& bounds
 }
 
 QWidget* CDialogBuilder::GetDlgItem(const QWidget* pParent, int id) {
-    for (QWidget* pChild : pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    for (QWidget* pChild : Controls(pParent))
         if (pChild->property(kIdProperty).toInt() == id && pChild->property(kIdProperty).isValid())
             return pChild;
     return nullptr;
@@ -268,8 +306,9 @@ void CDialogBuilder::SetLabel(QWidget* pParent, int id, const char* label) {
     if (pControl == nullptr)
         return;
     const QString text = QString::fromUtf8(label);
-    for (auto* pLabel : pParent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
-        if (pLabel->text() != text || pLabel == pControl)
+    for (QWidget* pWidget : Controls(pParent)) {
+        auto* pLabel = qobject_cast<QLabel*>(pWidget);
+        if (pLabel == nullptr || pLabel->text() != text || pLabel == pControl)
             continue;
         pLabel->setBuddy(pControl);
         // A label shows its own value, which its name must keep saying.

@@ -21,7 +21,9 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 // The period control's line edit, made when the form is first laid out; null before.
@@ -317,6 +319,15 @@ private slots:
             items.append(pAction->text());
         QCOMPARE(items,
                  QStringList({"&Edit Names...", "&Options...", "Statistics...", "&History..."}));
+        // F1 opens the manual, as Help Topics does.
+        QTemporaryFile manual;
+        QVERIFY(manual.open());
+        f.m_app.m_strHelpFilePath = manual.fileName();
+        f.m_pFrame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.m_pFrame.get()));
+        QTest::keyClick(f.m_pFrame.get(), Qt::Key_F1);
+        QCOMPARE(f.m_framework.m_opened,
+                 QStringList{QUrl::fromLocalFile(f.m_app.m_strHelpFilePath).toString()});
         // History: one modeless window however often it is asked for; Escape closes it.
         SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);
         SendMessage(f.m_pFrame.get(), WM_COMMAND, ID_HISTORY, 0);

@@ -159,6 +159,28 @@ private slots:
                               "http://quellmoor.example/"}));
     }
 
+    // A screen reader finds each value and each option inside the group box that frames it,
+    // labelled by its title.
+    void groupTitlesLabelTheirControls_data() {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("address") << IDD_ABOUTBOX << IDC_ADDRESS << "Your Current IP Address";
+        QTest::newRow("time since launch") << IDD_ABOUTBOX << IDC_UPTIME << "Time Since Launch";
+        QTest::newRow("Auto-Start") << IDD_OPTIONS << IDC_AUTO_START << "Automatic Function";
+        QTest::newRow("Only When Idle") << IDD_OPTIONS << IDC_IDLE_ONLY << "Idle Function";
+    }
+    void groupTitlesLabelTheirControls() {
+        QFETCH(int, dialog);
+        QFETCH(int, id);
+        QFETCH(QString, title);
+        CDialog dlg(LoadDialogTemplate(dialog));
+        dlg.Create();
+        QAccessibleInterface* pControl = QAccessible::queryAccessibleInterface(dlg.GetDlgItem(id));
+        QCOMPARE(pControl->parent()->text(QAccessible::Name), title);
+        QCOMPARE(pControl->relations(QAccessible::Label).value(0).first, pControl->parent());
+    }
+
     // The visited flags live in the application object, so they outlast each box.
     void visitedFlagsOutliveTheBox() {
         CViewFixture f({"\"AutoStart\"=\"0\""});

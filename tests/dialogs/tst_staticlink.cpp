@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,24 +152,73 @@ private slots:
     }
 
     // On a dark dialog, where blue and purple fall short of 4.5:1, the palette's link
-    // colours.
-    void darkPaletteTakesThePaletteLinkColours_data() {
+    // colours; where those fall short too (gtk3's Adwaita:dark, qt6ct's darker Fusion), blue
+    // or purple lightened until they read.
+    void darkPaletteKeepsLinksReadable_data() {
+        QTest::addColumn<QColor>("window");
+        QTest::addColumn<QColor>("linkColour"); // the palette's
         QTest::addColumn<int>("visited");
-        QTest::addColumn<QColor>("text");
-        QTest::newRow("unvisited") << 0 << QColor(Qt::cyan);
-        QTest::newRow("visited") << 1 << QColor(Qt::yellow);
+        QTest::addColumn<QColor>("text"); // invalid: the specified hue
+        QTest::newRow("unvisited") << QColor(0x303030) << QColor(Qt::cyan) << 0 << QColor(Qt::cyan);
+        QTest::newRow("visited") << QColor(0x303030) << QColor(Qt::yellow) << 1
+                                 << QColor(Qt::yellow);
+        QTest::newRow("Adwaita:dark") << QColor(0x323232) << QColor(0x308cc6) << 0 << QColor();
+        QTest::newRow("Adwaita visited") << QColor(0x323232) << QColor(0xff00ff) << 1 << QColor();
+        QTest::newRow("darker Fusion") << QColor(0x222020) << QColor(0x0986d3) << 0 << QColor();
+        QTest::newRow("Fusion visited") << QColor(0x222020) << QColor(0xa70b06) << 1 << QColor();
     }
-    void darkPaletteTakesThePaletteLinkColours() {
+    void darkPaletteKeepsLinksReadable() {
+        QFETCH(QColor, window);
+        QFETCH(QColor, linkColour);
         QFETCH(int, visited);
         QFETCH(QColor, text);
         QPalette palette = m_pDlg->palette();
-        palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
-        palette.setColor(QPalette::Link, Qt::cyan);
-        palette.setColor(QPalette::LinkVisited, Qt::yellow);
+        palette.setColor(QPalette::Window, window);
+        palette.setColor(visited ? QPalette::LinkVisited : QPalette::Link, linkColour);
         m_pDlg->setPalette(palette);
         CStaticLink& link = Attach(IDC_WEB_LINK, visited);
-        QVERIFY(PixelsOf(&link, text) > 0);
+        const QColor drawn = link.TextColour();
+        QVERIFY(PixelsOf(&link, drawn) > 0);
         QCOMPARE(PixelsOf(&link, visited ? kPurple : kBlue), 0);
+        if (text.isValid())
+            QCOMPARE(drawn, text);
+        else
+            QCOMPARE(drawn.hslHue(), (visited ? kPurple : kBlue).hslHue());
+        QVERIFY(CStaticLink::ContrastRatio(drawn, window) >= 4.5);
+    }
+
+    // One opening per gesture: a double click, or a key held down until it repeats, also
+    // where Qt took a repeat (a release and a press at the same time) for new presses.
+    void oneOpeningPerGesture_data() {
+        QTest::addColumn<int>("key");     // 0: a double click
+        QTest::addColumn<bool>("marked"); // Qt marked the repeats
+        QTest::newRow("double click") << 0 << true;
+        QTest::newRow("Enter held") << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter held, repeats unmarked") << int(Qt::Key_Return) << false;
+    }
+    void oneOpeningPerGesture() {
+        QFETCH(int, key);
+        QFETCH(bool, marked);
+        CStaticLink& link = Attach(IDC_WEB_LINK);
+        if (key == 0) {
+            // As a widget gets it: the second press comes as the double click alone.
+            for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                    QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+                QMouseEvent event(type, Inside(), link.mapToGlobal(Inside()), Qt::LeftButton,
+                                  Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(&link, &event);
+            }
+        } else {
+            QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, QString(), marked);
+            QKeyEvent again(QEvent::KeyPress, key, Qt::NoModifier, QString(), marked);
+            down.setTimestamp(100);
+            up.setTimestamp(700);
+            again.setTimestamp(700);
+            for (QKeyEvent* pEvent : {&down, &up, &again})
+                QApplication::sendEvent(&link, pEvent);
+        }
+        QCOMPARE(m_pFramework->m_opened, QStringList{kWeb});
     }
 
     void visitedFlagShowsPurpleFromTheFirstPaint() {
