@@ -5,6 +5,7 @@
 #include "CPlatform.h"
 #include "CQuitSignals.h"
 #include "CSingleInstance.h"
+#include "CX11Display.h"
 #include "Resources.h"
 
 #include <QApplication>
@@ -91,6 +92,7 @@ int main(int argc, char* argv[]) {
     // Read before Qt takes them from the command line and the environment.
     const QByteArray displayOption = DisplayOption(argc, argv);
     const QByteArray token = ActivationToken();
+    const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");
 
     g_previousHandler = qInstallMessageHandler(OnOpeningDisplay);
     QApplication application(argc, argv);
@@ -113,8 +115,10 @@ int main(int argc, char* argv[]) {
     switch (instance.Claim(CInstanceRequest::Kind::Show, QFile::encodeName(document) + '\0' + token,
                            &answer)) {
     case CSingleInstance::Outcome::Done:
+        CX11Display::EndStartup(startupId);
         return 0;
     case CSingleInstance::Outcome::Refused: // the running Bumple tells the user why
+        CX11Display::EndStartup(startupId);
         std::fprintf(stderr, "%s\n", answer.constData());
         return 1;
     case CSingleInstance::Outcome::NoAnswer:
@@ -140,6 +144,8 @@ int main(int argc, char* argv[]) {
         app.ExitInstance();
         return 1;
     }
+    // Started hidden, the program shows no window that would end the launcher's busy cursor.
+    CX11Display::EndStartup(startupId);
     // A signal handled while start-up showed a message box has already closed the program.
     if (!quitSignals.Received())
         QApplication::exec();
