@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -209,7 +210,9 @@ std::optional<CSingleInstance::Outcome> CSingleInstance::TryAsk(const QByteArray
         const quint64 now = CInstanceRequest::MonotonicMs();
         return now < deadlineMs ? int(deadlineMs - now) : 0;
     };
-    const timeval bound{leftMs() / 1000, (leftMs() % 1000) * 1000};
+    // Zero would be no bound at all.
+    const int sendMs = std::max(1, leftMs());
+    const timeval bound{sendMs / 1000, (sendMs % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return std::nullopt;
