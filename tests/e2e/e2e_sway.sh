@@ -20,6 +20,7 @@ if [ "$(id -u)" -eq 0 ]; then
         env PATH=/usr/bin:/bin bash "$0" "$bumple"
 fi
 [ "$(ip -o link show | wc -l)" -eq 1 ] || skip "not in a private network namespace"
+[ -x "$bumple" ] || skip "$(id -un) cannot run $bumple"
 work=$(mktemp -d)
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
