@@ -75,10 +75,10 @@ ssize_t CFileDescriptor::ReadSomeAt(char* pBuffer, size_t size, off_t offset) co
     return RetryOnSignal([&] { return ::pread(m_fd, pBuffer, size, offset); });
 }
 
-int CFileDescriptor::Poll(short events, int timeoutMs) const {
+int CFileDescriptor::Poll(int fd, short events, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    pollfd watch{m_fd, events, 0};
+    pollfd watch{fd, events, 0};
     const int ready = RetryOnSignal([&] {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());

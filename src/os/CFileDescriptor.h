@@ -30,7 +30,9 @@ public:
     ssize_t SendSome(const char* pBytes, size_t size) const;
     // The poll(2) events of these that are due within timeoutMs (-1: no bound), 0 when none
     // are, -1 on an error.
-    int Poll(short events, int timeoutMs) const;
+    int Poll(short events, int timeoutMs) const { return Poll(m_fd, events, timeoutMs); }
+    // The same for a descriptor that another owner holds.
+    static int Poll(int fd, short events, int timeoutMs);
     // Sends everything, on a socket that blocks; false when the peer is gone or it times out.
     bool SendAll(const QByteArray& bytes) const;
     // Closes it now. False when close reports an error: a write it held back failed.

@@ -1,8 +1,8 @@
 #include "CPosixWinsock.h"
 
+#include "CFileDescriptor.h"
 #include "CWindowMessage.h"
 
-#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QUrl>
 
@@ -205,17 +205,11 @@ int CPosixWinsock::connect(SOCKET s, const sockaddr_in& addr) {
 }
 
 int CPosixWinsock::WaitConnected(int fd) const {
-    const QDeadlineTimer deadline(m_nConnectTimeoutMs);
-    pollfd poll{fd, POLLOUT, 0};
-    for (;;) {
-        const int ready = ::poll(&poll, 1, int(deadline.remainingTime()));
-        if (ready > 0)
-            break;
-        if (ready == 0)
-            return ETIMEDOUT;
-        if (errno != EINTR)
-            return errno;
-    }
+    const int ready = CFileDescriptor::Poll(fd, POLLOUT, m_nConnectTimeoutMs);
+    if (ready == 0)
+        return ETIMEDOUT;
+    if (ready < 0)
+        return errno;
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
