@@ -1,5 +1,6 @@
 #include "CPosixWinsock.h"
 
+#include "CFileDescriptor.h"
 #include "CWindowMessage.h"
 
 #include <QSocketNotifier>

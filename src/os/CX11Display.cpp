@@ -5,6 +5,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -56,5 +57,32 @@ void CX11Display::AskForCaptionOnly(WId window) {
     xcb_connection_t* pConnection = Connection();
     xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, xcb_window_t(window), atom, atom, 32, 5,
                         hints);
+    xcb_flush(pConnection);
+}
+
+void CX11Display::EndStartup(const QByteArray& startupId) {
+    xcb_connection_t* pConnection = Connection();
+    if (pConnection == nullptr || startupId.isEmpty())
+        return;
+    const xcb_atom_t begin = InternAtom("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = InternAtom("_NET_STARTUP_INFO");
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(pConnection)).data->root;
+    // The message goes out in pieces of 20 bytes from a window of the program's own.
+    const xcb_window_t sender = xcb_generate_id(pConnection);
+    xcb_create_window(pConnection, XCB_COPY_FROM_PARENT, sender, root, -100, -100, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const QByteArray message = "remove: ID=" + startupId + '\0';
+    for (qsizetype at = 0; at < message.size(); at += 20) {
+        xcb_client_message_event_t event = {};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 8;
+        event.window = sender;
+        event.type = at == 0 ? begin : more;
+        std::memcpy(event.data.data8, message.constData() + at,
+                    size_t(std::min<qsizetype>(20, message.size() - at)));
+        xcb_send_event(pConnection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                       reinterpret_cast<const char*>(&event));
+    }
+    xcb_destroy_window(pConnection, sender);
     xcb_flush(pConnection);
 }

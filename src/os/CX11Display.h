@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGui/qwindowdefs.h>
 
 #include <cstdint>
@@ -14,6 +15,10 @@ public:
     // minimise, maximise or close (the Motif hints, which Qt cannot express). Takes effect
     // at the window's next map.
     static void AskForCaptionOnly(WId window);
+
+    // Tells the launcher that started this program with that startup id that the start is
+    // over, as Qt does only when a window shows; nothing for an empty id.
+    static void EndStartup(const QByteArray& startupId);
 
 private:
     // The atom of that name, interned; 0 off X11 or on failure.

@@ -1,5 +1,6 @@
 #include "CRegistry.h"
 
+#include "CBoundedWait.h"
 #include "CConfigFolder.h"
 #include "CFileDescriptor.h"
 #include "CRegistryHive.h"
@@ -17,7 +18,6 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -225,22 +225,18 @@ CFileDescriptor OpenLockFile(const HiveFile& file) {
     return lock;
 }
 
-// Takes one exclusive lock, retrying while another process holds it, until the deadline.
-// EWOULDBLOCK at the deadline fails; any other error (ENOLCK where the file system has no
-// locks, EBADF where it locks only what is open for writing, as NFS does) means that the
-// file system takes no lock here.
-bool Flock(const CFileDescriptor& handle, std::chrono::steady_clock::time_point deadline,
-           bool& unsupported) {
-    while (::flock(handle.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            unsupported = true;
-            return false;
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+// Takes one exclusive lock, retrying while another process holds it, until the wait is over.
+// EWOULDBLOCK at the end fails; any other error (ENOLCK where the file system has no locks,
+// EBADF where it locks only what is open for writing, as NFS does) means that the file
+// system takes no lock here.
+bool Flock(const CFileDescriptor& handle, const CBoundedWait& wait, bool& unsupported) {
+    bool locked = false;
+    wait.Until(std::chrono::milliseconds(5), [&] {
+        locked = ::flock(handle.Get(), LOCK_EX | LOCK_NB) == 0;
+        unsupported = !locked && errno != EWOULDBLOCK;
+        return locked || unsupported;
+    });
+    return locked;
 }
 
 // What serializes the changes of one file. Every writer locks the folder, which any user who
@@ -251,12 +247,12 @@ bool Flock(const CFileDescriptor& handle, std::chrono::steady_clock::time_point 
 // process holds either for longer than kLockWait.
 std::optional<CFileDescriptor> LockFor(const HiveFile& file) {
     CFileDescriptor lockFile = OpenLockFile(file);
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    const CBoundedWait wait(kLockWait);
     bool folderUnsupported = false;
-    const bool folderLocked = Flock(file.folder, deadline, folderUnsupported);
+    const bool folderLocked = Flock(file.folder, wait, folderUnsupported);
     bool fileUnsupported = !lockFile.IsOpen();
     const bool fileLocked = (folderLocked || folderUnsupported) && lockFile.IsOpen() &&
-                            Flock(lockFile, deadline, fileUnsupported);
+                            Flock(lockFile, wait, fileUnsupported);
     if ((!folderLocked && !folderUnsupported) || (!fileLocked && !fileUnsupported)) {
         g_lastError = EWOULDBLOCK;
         return std::nullopt;

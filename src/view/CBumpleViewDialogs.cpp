@@ -113,4 +113,5 @@ void CBumpleView::OnHistory() {
     if (m_pHistoryWnd == nullptr)
         m_pHistoryWnd = new CHistoryWnd(&m_history);
     m_pHistoryWnd->ShowBeside(window());
+    CPlatform::Framework().SetForegroundWindow(m_pHistoryWnd);
 }
