@@ -1,5 +1,6 @@
 #include "CPlatform.h"
 
+#include "CDBusNotifier.h"
 #include "CPosixWinsock.h"
 #include "CProcLinkCounters.h"
 #include "CQtFramework.h"
@@ -12,6 +13,7 @@ CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
 CFramework* g_pFramework = nullptr;
 CLinkCounters* g_pLinks = nullptr;
+CNotifier* g_pNotifier = nullptr;
 QWidget* g_pMainWnd = nullptr;
 MenuLoader g_menuLoader = nullptr;
 } // namespace
@@ -51,6 +53,18 @@ CPlatform::LinksScope::LinksScope(CLinkCounters* pLinks)
 
 CPlatform::LinksScope::~LinksScope() {
     g_pLinks = m_pLinks;
+}
+
+CNotifier& CPlatform::Notifier() {
+    static CDBusNotifier real;
+    return g_pNotifier != nullptr ? *g_pNotifier : real;
+}
+
+CPlatform::NotifierScope::NotifierScope(CNotifier* pNotifier)
+    : m_pNotifier(std::exchange(g_pNotifier, pNotifier)) {}
+
+CPlatform::NotifierScope::~NotifierScope() {
+    g_pNotifier = m_pNotifier;
 }
 
 QWidget* CPlatform::MainWindow() {

@@ -4,6 +4,7 @@
 
 class CFramework;
 class CLinkCounters;
+class CNotifier;
 class CShellTray;
 class CWinsock;
 class QWidget;
@@ -43,6 +44,20 @@ public:
 
     private:
         CLinkCounters* m_pLinks;
+    };
+
+    // Desktop notifications; used only while "Notify" is on.
+    static CNotifier& Notifier();
+    // Installs a notifier for its lifetime, as Scope does the other services.
+    class NotifierScope {
+    public:
+        explicit NotifierScope(CNotifier* pNotifier);
+        ~NotifierScope();
+        NotifierScope(const NotifierScope&) = delete;
+        NotifierScope& operator=(const NotifierScope&) = delete;
+
+    private:
+        CNotifier* m_pNotifier;
     };
 
     // The owner of message boxes and dialogs, and the target of a quit signal; null for none.

@@ -2,6 +2,7 @@
 
 // The main form view and the keep-alive engine: every member of the engine lives here.
 
+#include "CLinkState.h"
 #include "CLinkWatch.h"
 #include "CMessageTarget.h"
 #include "CProbeHistory.h"
@@ -17,6 +18,7 @@ class CDataExchange;
 class CEdit;
 class CHistoryWnd;
 class CProfileStore;
+class QJsonObject;
 class QLabel;
 class QPushButton;
 
@@ -77,11 +79,19 @@ public:
     void ArmSchedule();
     void OnTimer(UINT nIDEvent);
     void RandomizePeriod();
+    // The countdown has ended: the probe, or the switch to a random name.
+    void EndPeriod();
     SOCKET OpenProbeConnection(const QString& strName);
     SOCKET OpenTcpSocket(const QString& strHost, const QString& strPort);
     void SendProbeRequest();
     LRESULT OnProbeSocket(WPARAM wParam, LPARAM lParam);
     void RecordProblem(int nKind, const QString& strName);
+    // The engine's state for scripts and status bars, as one JSON object.
+    QJsonObject StatusObject() const;
+    // Probes at once, as if the countdown had ended; false and why when it cannot.
+    bool ProbeNow(QString* pWhyNot);
+    // Follows the link's state through each probe's outcome and tells the desktop of a change.
+    void OnProbeEnded(int nKind, const QString& strName);
     void AdvanceToNextName(BOOL bFromSelection, const QString& strName);
     QString BuildReportFooter() const;
 
@@ -147,10 +157,15 @@ public:
     BOOL m_bOwnExchange = FALSE;
     // Every probe since launch, for the History window.
     CProbeHistory m_history;
+    // "Notify When Link Goes Down": setting "Notify". The link's state is kept either way.
+    BOOL m_bNotify = FALSE;
+    CLinkState m_linkState;
 
 signals:
     // Every text the status line shows, in turn.
     void StatusChanged(const QString& strText);
+    // Something StatusObject shows may have changed.
+    void EngineChanged();
 
 protected:
     bool event(QEvent* pEvent) override;

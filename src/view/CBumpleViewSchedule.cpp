@@ -90,24 +90,27 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
             m_history.Skip();
         }
     }
-    if (m_nTick >= m_nCurPeriod) {
-        m_nTick = 0;
-        if (!m_bRandomName || m_bFirstProbe) {
-            m_bFirstProbe = FALSE;
-            if (m_bRandomTime)
-                RandomizePeriod();
-            else
-                m_nCurPeriod = m_nPeriod;
-            RunTheJob(m_bNewTarget);
-        } else {
-            m_nNameSel = PickRandomName();
-            m_comboName->SetCurSel(m_nNameSel);
-            m_strTarget = m_comboName->GetWindowText();
-            OnStartOrApply();
-        }
-    }
+    if (m_nTick >= m_nCurPeriod)
+        EndPeriod();
     if (m_staticNextLabel->isEnabled())
         ShowTimeLeft();
+}
+
+void CBumpleView::EndPeriod() {
+    m_nTick = 0;
+    if (!m_bRandomName || m_bFirstProbe) {
+        m_bFirstProbe = FALSE;
+        if (m_bRandomTime)
+            RandomizePeriod();
+        else
+            m_nCurPeriod = m_nPeriod;
+        RunTheJob(m_bNewTarget);
+    } else {
+        m_nNameSel = PickRandomName();
+        m_comboName->SetCurSel(m_nNameSel);
+        m_strTarget = m_comboName->GetWindowText();
+        OnStartOrApply();
+    }
 }
 
 int CBumpleView::PickRandomName() {
@@ -149,4 +152,5 @@ void CBumpleView::ShowTimeLeft() {
     else if (m_bLinkInUse)
         tip += QStringLiteral("   Link in use");
     m_trayIcon.SetTooltipText(tip);
+    emit EngineChanged();
 }

@@ -52,7 +52,15 @@ CProbeHistory::Entry* CProbeHistory::Pending() {
     return &m_entries[size_t(m_nPending - m_nDropped)];
 }
 
+void CProbeHistory::EndWithoutReply() {
+    if (const Entry* pEntry = Pending()) {
+        m_nPending = UINT64_MAX;
+        emit ProbeEnded(NoReply, m_names[pEntry->nName]);
+    }
+}
+
 void CProbeHistory::ProbeStarted(const QString& strName) {
+    EndWithoutReply();
     Append(NoReply, NameIndex(strName));
     m_nPending = m_nDropped + m_entries.size() - 1;
     emit Changed();
@@ -65,6 +73,7 @@ void CProbeHistory::ProbeAnswered() {
             std::min<DWORD>(CPlatform::Framework().GetTickCount() - pEntry->dwAt, INT32_MAX));
         m_nPending = UINT64_MAX;
         emit Changed();
+        emit ProbeEnded(Answered, m_names[pEntry->nName]);
     }
 }
 
@@ -73,12 +82,15 @@ void CProbeHistory::ProbeFailed() {
         pEntry->nKind = SocketFailure;
         m_nPending = UINT64_MAX;
         emit Changed();
+        emit ProbeEnded(SocketFailure, m_names[pEntry->nName]);
     }
 }
 
 void CProbeHistory::LookupFailed(const QString& strName) {
+    EndWithoutReply();
     Append(LookupFailure, NameIndex(strName));
     emit Changed();
+    emit ProbeEnded(LookupFailure, strName);
 }
 
 void CProbeHistory::Skip() {
@@ -106,6 +118,13 @@ void CProbeHistory::SetStopped(bool bStopped) {
             }
     }
     emit Changed();
+}
+
+const CProbeHistory::Entry* CProbeHistory::LastEnded() const {
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+        if (IsProbe(it->nKind) && m_nPending != m_nDropped + uint64_t(m_entries.rend() - it) - 1)
+            return &*it;
+    return nullptr;
 }
 
 std::vector<CProbeHistory::NameSummary> CProbeHistory::Summaries() const {

@@ -52,6 +52,8 @@ public:
     void SetStopped(bool bStopped);
 
     const std::deque<Entry>& Entries() const { return m_entries; }
+    // The last probe whose outcome is known, or null.
+    const Entry* LastEnded() const;
     const QString& Name(uint16_t nName) const { return m_names[nName]; }
     // One row for each name, in the order the names were first probed.
     std::vector<NameSummary> Summaries() const;
@@ -61,11 +63,16 @@ public:
 
 signals:
     void Changed();
+    // A probe's outcome is final: answered, failed, or left without a reply when the next
+    // probe or lookup comes.
+    void ProbeEnded(int nKind, const QString& strName);
 
 private:
     Entry& Append(Kind kind, uint16_t nName);
     uint16_t NameIndex(const QString& strName);
     Entry* Pending();
+    // A pending probe that is still waiting now ends without a reply.
+    void EndWithoutReply();
 
     std::deque<Entry> m_entries;
     uint64_t m_nDropped = 0;          // entries dropped at the front so far
