@@ -8,7 +8,8 @@ run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-svg-dev libqt6svg6 
     librsvg2-bin)
 # libclang-rt-dev is the default clang's runtime (the sanitizers and libFuzzer) on every release.
 test_packages=("${run_packages[@]}" clang clang-format libclang-rt-dev git xvfb openbox tint2 xdotool
-    x11-utils imagemagick iproute2 util-linux mount python3 curl dbus-daemon python3-dbus python3-gi)
+    x11-utils imagemagick iproute2 util-linux mount python3 curl dbus-daemon python3-dbus python3-gi
+    sway qt6-wayland)
 package_packages=("${run_packages[@]}" dpkg-dev fakeroot file lintian desktop-file-utils appstream
     man-db mmdebstrap)
 

@@ -6,6 +6,7 @@
 #include "CCommandLineInfo.h"
 #include "CConfigFolder.h"
 #include "CFramework.h"
+#include "CInstanceRequest.h"
 #include "CMainFrame.h"
 #include "CPlatform.h"
 #include "CProfileStore.h"
@@ -103,14 +104,35 @@ void CBumpleApp::OnAppAbout() {
     dlg.DoModal();
 }
 
-void CBumpleApp::OnSecondLaunch(const QString& document) {
-    if (!document.isEmpty() && !m_pDocument->OnOpenDocument(document)) {
-        CPlatform::Framework().MessageBox(
-            QStringLiteral("Bumple: Cannot open the document %1.").arg(document));
+void CBumpleApp::OnRequest(CInstanceRequest* pRequest) {
+    switch (pRequest->GetKind()) {
+    case CInstanceRequest::Kind::Show:
+        OnSecondLaunch(pRequest);
         return;
     }
-    if (QWidget* pMainWnd = CPlatform::MainWindow())
+    pRequest->Refuse(QByteArrayLiteral("bumple: the Bumple that runs does not know this request"));
+}
+
+void CBumpleApp::OnSecondLaunch(CInstanceRequest* pRequest) {
+    const QList<QByteArray> fields = pRequest->Payload().split('\0');
+    const QString document = QFile::decodeName(fields.value(0));
+    if (!document.isEmpty() && !CBumpleDoc::CanOpen(document)) {
+        const QString text = QStringLiteral("Bumple: Cannot open the document %1.").arg(document);
+        if (!pRequest->Refuse(text.toUtf8()) || m_bDocumentBoxOpen)
+            return;
+        m_bDocumentBoxOpen = true;
+        CPlatform::Framework().MessageBox(text);
+        m_bDocumentBoxOpen = false;
+        return;
+    }
+    if (!pRequest->Accept())
+        return;
+    CPlatform::Framework().SetActivationToken(fields.value(1));
+    // Before start-up is over the form does not exist yet: its message box comes forward.
+    if (QWidget* pMainWnd = m_pMainFrame != nullptr ? CPlatform::MainWindow() : nullptr)
         PostMessage(pMainWnd, WM_COMMAND, ID_RESTORE, 0);
+    else
+        CPlatform::Framework().ActivateModalWindow();
 }
 
 bool CBumpleApp::OnCommand(int id) {

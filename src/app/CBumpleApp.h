@@ -7,6 +7,7 @@
 #include <memory>
 
 class CBumpleDoc;
+class CInstanceRequest;
 class CMainFrame;
 class CProfileStore;
 
@@ -26,9 +27,12 @@ public:
     bool InitInstance(const QStringList& arguments);
     int ExitInstance();
     void OnAppAbout();
-    // A later launch with the same settings handed its document over (empty: none): the
-    // form shows, as "&Restore" shows it.
-    void OnSecondLaunch(const QString& document);
+    // A request of a later launch with the same settings; a kind this program does not know
+    // is refused.
+    void OnRequest(CInstanceRequest* pRequest);
+    // A later launch handed its document over (empty: none): the form shows, as "&Restore"
+    // shows it, brought to the front with the launcher's activation token.
+    void OnSecondLaunch(CInstanceRequest* pRequest);
     // Commands that reach the application after the view and the frame; true when handled.
     bool OnCommand(int id);
 
@@ -41,4 +45,6 @@ public:
 private:
     std::unique_ptr<CBumpleDoc> m_pDocument;
     CMainFrame* m_pMainFrame = nullptr;
+    // Hand-overs of unreadable documents show one message box at a time.
+    bool m_bDocumentBoxOpen = false;
 };

@@ -10,4 +10,6 @@ public:
     bool OnNewDocument(bool* pbShowWindow);
     // A document named on the command line must be readable; its content is not used.
     bool OnOpenDocument(const QString& strPath);
+    // A readable regular file. It is never opened: a FIFO or a hung mount would block.
+    static bool CanOpen(const QString& strPath);
 };

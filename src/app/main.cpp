@@ -1,6 +1,8 @@
 #include "CBumpleApp.h"
 #include "CCommandLineInfo.h"
 #include "CConfigFolder.h"
+#include "CFramework.h"
+#include "CPlatform.h"
 #include "CQuitSignals.h"
 #include "CSingleInstance.h"
 #include "Resources.h"
@@ -10,7 +12,6 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -55,16 +56,19 @@ void ReleaseHeldMessages() {
     g_heldMessages.clear();
 }
 
-// One Bumple a settings folder and display. The folder is named by its real path, so that
-// two spellings of one folder are one key.
-QByteArray InstanceKey() {
-    const QByteArray folder = CConfigFolder::Path();
-    char* pReal = realpath(folder.constData(), nullptr);
-    QByteArray key = pReal != nullptr ? QByteArray(pReal) : folder;
-    std::free(pReal);
-    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
-    key += wayland.isEmpty() ? "\nx11:" + qgetenv("DISPLAY") : "\nwayland:" + wayland;
-    return key;
+// The display Qt's xcb platform opens when its -display option names one.
+QByteArray DisplayOption(int argc, char* argv[]) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "-display") == 0 || qstrcmp(argv[i], "--display") == 0)
+            return argv[i + 1];
+    return {};
+}
+
+// What lets the running Bumple's window come to the front for the launcher that started
+// this one.
+QByteArray ActivationToken() {
+    const QByteArray wayland = qgetenv("XDG_ACTIVATION_TOKEN");
+    return wayland.isEmpty() ? qgetenv("DESKTOP_STARTUP_ID") : wayland;
 }
 } // namespace
 
@@ -84,22 +88,9 @@ int main(int argc, char* argv[]) {
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
 
-    // A later start hands its document (or none) over to the Bumple that runs, which shows
-    // its form, and ends.
-    CSingleInstance instance(InstanceKey());
-    const QString document = early.m_strFileName.isEmpty()
-                                 ? QString()
-                                 : QFileInfo(early.m_strFileName).absoluteFilePath();
-    switch (instance.Claim(QFile::encodeName(document))) {
-    case CSingleInstance::Outcome::HandedOver:
-        return 0;
-    case CSingleInstance::Outcome::NoAnswer:
-        std::fputs("bumple: the Bumple that runs with these settings does not answer\n", stderr);
-        return 1;
-    case CSingleInstance::Outcome::First:
-    case CSingleInstance::Outcome::Alone:
-        break;
-    }
+    // Read before Qt takes them from the command line and the environment.
+    const QByteArray displayOption = DisplayOption(argc, argv);
+    const QByteArray token = ActivationToken();
 
     g_previousHandler = qInstallMessageHandler(OnOpeningDisplay);
     QApplication application(argc, argv);
@@ -109,17 +100,46 @@ int main(int argc, char* argv[]) {
     // The main window is hidden most of the time: closing a dialog must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One Bumple a settings folder and display: a later start hands its document (or none)
+    // over to the Bumple that runs, which shows its form, and ends.
+    CCommandLineInfo cmdInfo;
+    cmdInfo.ParseCommandLine(QApplication::arguments());
+    const QString document = cmdInfo.m_strFileName.isEmpty()
+                                 ? QString()
+                                 : QFileInfo(cmdInfo.m_strFileName).absoluteFilePath();
+    CSingleInstance instance(CSingleInstance::Key(CConfigFolder::Path(),
+                                                  QGuiApplication::platformName(), displayOption));
+    QByteArray answer;
+    switch (instance.Claim(CInstanceRequest::Kind::Show, QFile::encodeName(document) + '\0' + token,
+                           &answer)) {
+    case CSingleInstance::Outcome::Done:
+        return 0;
+    case CSingleInstance::Outcome::Refused: // the running Bumple tells the user why
+        std::fprintf(stderr, "%s\n", answer.constData());
+        return 1;
+    case CSingleInstance::Outcome::NoAnswer:
+    case CSingleInstance::Outcome::NotRunning: {
+        const QString text =
+            QStringLiteral("Bumple: The Bumple that runs with these settings does not answer.");
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        CPlatform::Framework().MessageBox(text);
+        return 1;
+    }
+    case CSingleInstance::Outcome::First:
+    case CSingleInstance::Outcome::Alone:
+        break;
+    }
+
     CQuitSignals quitSignals(ID_EXIT);
     CBumpleApp app;
+    // Later starts are answered from here on, even while a start-up message box is open.
+    QObject::connect(&instance, &CSingleInstance::Received, &application,
+                     [&app](CInstanceRequest* pRequest) { app.OnRequest(pRequest); });
+    instance.Listen();
     if (!app.InitInstance(QApplication::arguments())) {
         app.ExitInstance();
         return 1;
     }
-    // Later starts wait, bounded, while this one starts up.
-    QObject::connect(&instance, &CSingleInstance::Received, [&app](const QByteArray& document) {
-        app.OnSecondLaunch(QFile::decodeName(document));
-    });
-    instance.Listen();
     // A signal handled while start-up showed a message box has already closed the program.
     if (!quitSignals.Received())
         QApplication::exec();

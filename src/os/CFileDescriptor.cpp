@@ -1,7 +1,11 @@
 #include "CFileDescriptor.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
 
@@ -56,6 +60,40 @@ bool CFileDescriptor::WriteAll(const QByteArray& bytes) const {
     while (done < bytes.size()) {
         const ssize_t n = RetryOnSignal(
             [&] { return ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done)); });
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+ssize_t CFileDescriptor::ReadSome(char* pBuffer, size_t size) const {
+    return RetryOnSignal([&] { return ::read(m_fd, pBuffer, size); });
+}
+
+ssize_t CFileDescriptor::ReadSomeAt(char* pBuffer, size_t size, off_t offset) const {
+    return RetryOnSignal([&] { return ::pread(m_fd, pBuffer, size, offset); });
+}
+
+int CFileDescriptor::Poll(short events, int timeoutMs) const {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd watch{m_fd, events, 0};
+    const int ready = RetryOnSignal([&] {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        return ::poll(&watch, 1, timeoutMs < 0 ? -1 : std::max(0, int(left.count())));
+    });
+    return ready > 0 ? watch.revents : ready;
+}
+
+ssize_t CFileDescriptor::SendSome(const char* pBytes, size_t size) const {
+    return RetryOnSignal([&] { return ::send(m_fd, pBytes, size, MSG_NOSIGNAL); });
+}
+
+bool CFileDescriptor::SendAll(const QByteArray& bytes) const {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = SendSome(bytes.constData() + done, size_t(bytes.size() - done));
         if (n <= 0)
             return false;
         done += n;

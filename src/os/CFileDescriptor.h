@@ -24,6 +24,15 @@ public:
     // Appends what is left to read; false on an error or when content grows past limit.
     bool ReadAll(QByteArray& content, qsizetype limit) const;
     bool WriteAll(const QByteArray& bytes) const;
+    // One read(2), or one send(2) that never raises SIGPIPE: as those calls, -1 with errno.
+    ssize_t ReadSome(char* pBuffer, size_t size) const;
+    ssize_t ReadSomeAt(char* pBuffer, size_t size, off_t offset) const;
+    ssize_t SendSome(const char* pBytes, size_t size) const;
+    // The poll(2) events of these that are due within timeoutMs (-1: no bound), 0 when none
+    // are, -1 on an error.
+    int Poll(short events, int timeoutMs) const;
+    // Sends everything, on a socket that blocks; false when the peer is gone or it times out.
+    bool SendAll(const QByteArray& bytes) const;
     // Closes it now. False when close reports an error: a write it held back failed.
     bool Close();
 

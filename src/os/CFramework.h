@@ -43,6 +43,9 @@ public:
     virtual QSize ScreenSize() = 0;
     virtual QPoint GetCursorPos() = 0;
     virtual void SetForegroundWindow(QObject* pWnd) = 0;
+    // A launcher's token (Wayland's XDG activation token, or an X11 startup id) that lets the
+    // next SetForegroundWindow take the focus; empty for none.
+    virtual void SetActivationToken(const QByteArray& token) = 0;
     // Shows the popup at pt and returns when it closes; the chosen item's command is
     // posted to pWnd as WM_COMMAND. defaultItem is drawn bold (-1: none).
     virtual void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,

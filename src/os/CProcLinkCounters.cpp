@@ -102,10 +102,7 @@ bool CProcLinkCounters::ReadBytes(const QString& strInterface, uint64_t* pBytes)
     if (!m_dev.IsOpen())
         return false;
     char buffer[kDevBufferSize];
-    ssize_t n;
-    do
-        n = ::pread(m_dev.Get(), buffer, sizeof buffer, 0);
-    while (n < 0 && errno == EINTR);
+    const ssize_t n = m_dev.ReadSomeAt(buffer, sizeof buffer, 0);
     if (n <= 0)
         return false;
     return BytesFromText(QByteArray::fromRawData(buffer, n), strInterface, pBytes);

@@ -1,5 +1,7 @@
 #include "CQtFramework.h"
 
+#include "CBoundedWait.h"
+#include "CFileDescriptor.h"
 #include "CMenu.h"
 #include "CPlatform.h"
 #include "CWindowMessage.h"
@@ -37,18 +39,16 @@ int RunOpener(const char* target, int waitMs) {
         execlp("xdg-open", "xdg-open", target, static_cast<char*>(nullptr));
         _exit(127);
     }
-    constexpr int kStepMs = 20;
-    for (int waited = 0; waited < waitMs; waited += kStepMs) {
-        int status = 0;
-        const pid_t done = waitpid(opener, &status, WNOHANG);
-        if (done == opener)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-        if (done < 0 && errno != EINTR)
-            return 1;
-        const timespec step{0, kStepMs * 1000 * 1000};
-        nanosleep(&step, nullptr);
-    }
-    return 0;
+    int status = 0;
+    pid_t done = 0;
+    const bool ended =
+        CBoundedWait(std::chrono::milliseconds(waitMs)).Until(std::chrono::milliseconds(20), [&] {
+            done = waitpid(opener, &status, WNOHANG);
+            return done != 0;
+        });
+    if (!ended)
+        return 0;
+    return done == opener && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 } // namespace
 
@@ -192,10 +192,28 @@ QPoint CQtFramework::GetCursorPos() {
 }
 
 void CQtFramework::SetForegroundWindow(QObject* pWnd) {
-    if (auto* pWidget = qobject_cast<QWidget*>(pWnd)) {
-        pWidget->window()->raise();
-        pWidget->window()->activateWindow();
+    if (auto* pWidget = qobject_cast<QWidget*>(pWnd))
+        BringToFront(pWidget->window());
+}
+
+void CQtFramework::SetActivationToken(const QByteArray& token) {
+    // Qt's Wayland platform activates the next window with it, once.
+    if (!token.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+}
+
+void CQtFramework::BringToFront(QWidget* pWindow) {
+    // Wayland compositors give no program the focus it asks for, but they do give it to a
+    // window that appears: one shown but not active (covered or minimised) appears anew.
+    // A modal box is not hidden, as that would end it; nor is a window that one blocks.
+    if (QGuiApplication::platformName() == QLatin1String("wayland") && pWindow->isVisible() &&
+        !pWindow->isActiveWindow() && !pWindow->isModal() &&
+        QApplication::activeModalWidget() == nullptr) {
+        pWindow->hide();
+        pWindow->show();
     }
+    pWindow->raise();
+    pWindow->activateWindow();
 }
 
 void CQtFramework::TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
@@ -230,18 +248,15 @@ void CQtFramework::ShellExecuteOpen(const QString& target, std::function<void(bo
     auto* pNotifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
     connect(pNotifier, &QSocketNotifier::activated, this,
             [pNotifier, helper, done = std::move(done)] {
-                const int fd = int(pNotifier->socket());
+                const CFileDescriptor pipe(int(pNotifier->socket()));
                 pNotifier->setEnabled(false);
                 pNotifier->deleteLater();
                 char result = 1;
-                ssize_t got = 0;
-                do
-                    got = read(fd, &result, 1);
-                while (got < 0 && errno == EINTR);
-                close(fd);
+                const ssize_t got = pipe.ReadSome(&result, 1);
                 // The helper has written its last byte, or has died: it ends now.
-                while (waitpid(helper, nullptr, 0) < 0 && errno == EINTR) {
-                }
+                CBoundedWait(std::chrono::seconds(1)).Until(std::chrono::milliseconds(1), [helper] {
+                    return waitpid(helper, nullptr, WNOHANG) != 0;
+                });
                 done(got == 1 && result == 0);
             });
 }
@@ -255,7 +270,6 @@ bool CQtFramework::ActivateModalWindow() {
     QWidget* pModal = QApplication::activeModalWidget();
     if (pModal == nullptr)
         return false;
-    pModal->raise();
-    pModal->activateWindow();
+    BringToFront(pModal);
     return true;
 }

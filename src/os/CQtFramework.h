@@ -8,6 +8,7 @@
 #include <vector>
 
 class QMessageBox;
+class QWidget;
 
 // The framework services on Qt and the C library.
 class CQtFramework : public QObject, public CFramework {
@@ -34,6 +35,7 @@ public:
     QSize ScreenSize() override;
     QPoint GetCursorPos() override;
     void SetForegroundWindow(QObject* pWnd) override;
+    void SetActivationToken(const QByteArray& token) override;
     void TrackPopupMenu(const MenuResource& popup, int defaultItem, QPoint pt,
                         QObject* pWnd) override;
     void ShellExecuteOpen(const QString& target, std::function<void(bool)> done) override;
@@ -49,6 +51,8 @@ private:
         UINT ms;
     };
 
+    // Raises and activates a window, on Wayland too.
+    static void BringToFront(QWidget* pWindow);
     void ForgetWindow(QObject* pWnd);
     // Calls done from the event loop, as an opener's report comes.
     void ReportLater(std::function<void(bool)> done, bool opened);

@@ -1,12 +1,17 @@
 #include "CSingleInstance.h"
 
+#include "CBoundedWait.h"
+
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -15,33 +20,49 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <memory>
-
 namespace {
-// How long a later start tries to reach the holder, and how long the holder waits for a
-// request to be complete.
-constexpr int kHandOverMs = 5000;
-constexpr qsizetype kMaxRequest = 64 * 1024;
+using std::chrono::milliseconds;
+// How long a later start tries to reach the holder and waits for its answer; how long the
+// holder waits for a whole request; how often a later start asks again.
+constexpr milliseconds kAnswerWait{5000};
+constexpr int kRequestMs = 2000;
+constexpr milliseconds kStep{50};
+// Requests read at once; more wait in the backlog. Out of descriptors, the listener rests.
+constexpr int kMaxConnections = 8;
+constexpr int kRestMs = 250;
 
-// A folder only this user can enter, else false.
+// "/bumple-", 24 hex digits, ".socket" and the terminating zero
+constexpr size_t kRoomForName = sizeof(sockaddr_un::sun_path) - (8 + 24 + 7 + 1);
+
+// A folder of this user's that only this user can enter and write to, else false.
 bool IsPrivateFolder(const QByteArray& path) {
     struct stat info = {};
-    return !path.isEmpty() && path.startsWith('/') && lstat(path.constData(), &info) == 0 &&
-           S_ISDIR(info.st_mode) && info.st_uid == getuid() && (info.st_mode & 077) == 0;
+    return !path.isEmpty() && path.startsWith('/') && size_t(path.size()) <= kRoomForName &&
+           lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == getuid() && (info.st_mode & 077) == 0 &&
+           access(path.constData(), W_OK | X_OK) == 0;
 }
 
-// $XDG_RUNTIME_DIR, or a folder of this user's own in /tmp when there is none (or its path
-// leaves no room for the socket's name); empty when neither is private.
+QByteArray OwnFolder(const QByteArray& path) {
+    mkdir(path.constData(), 0700);
+    return IsPrivateFolder(path) ? path : QByteArray();
+}
+
+// $XDG_RUNTIME_DIR; else, when there is none or it cannot hold the lock, a folder of this
+// user's own in /tmp; else (another user made that one first) one in the cache folder.
+// Empty when none of them is private.
 QByteArray RuntimeFolder() {
-    // "/bumple-", 24 hex digits, ".socket" and the terminating zero
-    constexpr size_t kRoomForName = sizeof(sockaddr_un::sun_path) - (8 + 24 + 7 + 1);
     QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"); // not const: returned by move
-    if (size_t(runtime.size()) <= kRoomForName && IsPrivateFolder(runtime))
+    if (IsPrivateFolder(runtime))
         return runtime;
-    const QByteArray own = "/tmp/bumple-" + QByteArray::number(getuid());
-    if (mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    return IsPrivateFolder(own) ? own : QByteArray();
+    const QByteArray own = OwnFolder("/tmp/bumple-" + QByteArray::number(getuid()));
+    if (!own.isEmpty())
+        return own;
+    QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    if (!cache.startsWith('/'))
+        cache = qgetenv("HOME") + "/.cache";
+    mkdir(cache.constData(), 0700);
+    return OwnFolder(cache + "/bumple");
 }
 
 bool ToAddress(const QByteArray& path, sockaddr_un* pAddress) {
@@ -51,6 +72,37 @@ bool ToAddress(const QByteArray& path, sockaddr_un* pAddress) {
         return false;
     std::memcpy(pAddress->sun_path, path.constData(), size_t(path.size()));
     return true;
+}
+
+// Makes a folder and those it lies in, through links to folders still missing.
+bool MakeFolder(const QString& path, int links = 0) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        return true;
+    if (info.isSymLink())
+        return links < 8 && MakeFolder(info.symLinkTarget(), links + 1);
+    return !info.isRoot() && MakeFolder(info.absolutePath(), links) &&
+           (QDir().mkdir(path) || QFileInfo(path).isDir());
+}
+
+// "host:N.S" as "host:N"; the local host ("" or "unix") as "".
+QByteArray X11Display(const QByteArray& name) {
+    const qsizetype colon = name.lastIndexOf(':');
+    if (colon < 0)
+        return name;
+    QByteArray host = name.left(colon).toLower();
+    if (host == "unix" || host == "unix/")
+        host.clear();
+    const QByteArray number = name.mid(colon + 1).split('.').value(0);
+    return host + ':' + QByteArray::number(number.toUInt());
+}
+
+// The socket that Qt's Wayland platform connects to, as a path.
+QByteArray WaylandSocket() {
+    QByteArray name = qgetenv("WAYLAND_DISPLAY");
+    if (name.isEmpty())
+        name = "wayland-0";
+    return name.startsWith('/') ? name : qgetenv("XDG_RUNTIME_DIR") + '/' + name;
 }
 } // namespace
 
@@ -69,112 +121,165 @@ CSingleInstance::~CSingleInstance() {
         unlink(m_socketPath.constData());
 }
 
-CSingleInstance::Outcome CSingleInstance::Claim(const QByteArray& request) {
+QByteArray CSingleInstance::Key(const QByteArray& folder, const QString& platform,
+                                const QByteArray& displayOption) {
+    MakeFolder(QFileInfo(QFile::decodeName(folder)).absoluteFilePath());
+    char* pReal = realpath(folder.constData(), nullptr);
+    QByteArray key = pReal != nullptr ? QByteArray(pReal) : folder;
+    std::free(pReal);
+    key += '\n' + platform.toUtf8() + ':';
+    if (platform == QLatin1String("xcb"))
+        key += X11Display(displayOption.isEmpty() ? qgetenv("DISPLAY") : displayOption);
+    else if (platform == QLatin1String("wayland"))
+        key += WaylandSocket();
+    return key;
+}
+
+CSingleInstance::Outcome CSingleInstance::Claim(CInstanceRequest::Kind kind,
+                                                const QByteArray& payload, QByteArray* pAnswer) {
+    return Exchange(true, kind, payload, pAnswer, {});
+}
+
+CSingleInstance::Outcome CSingleInstance::Ask(CInstanceRequest::Kind kind,
+                                              const QByteArray& payload, QByteArray* pAnswer,
+                                              const LineHandler& onLine) {
+    return Exchange(false, kind, payload, pAnswer, onLine);
+}
+
+CSingleInstance::Outcome CSingleInstance::Exchange(bool claim, CInstanceRequest::Kind kind,
+                                                   const QByteArray& payload, QByteArray* pAnswer,
+                                                   const LineHandler& onLine) {
     if (m_lockPath.isEmpty())
         return Outcome::Alone;
     m_lock = CFileDescriptor::Open(m_lockPath, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
     if (!m_lock.IsOpen())
         return Outcome::Alone;
+    // A clean-up of the runtime folder spares a file with the sticky bit, and a fresh one.
+    fchmod(m_lock.Get(), S_ISVTX | 0600);
+    futimens(m_lock.Get(), nullptr);
     // The holder may be starting (no socket yet) or ending (the lock is about to be free).
-    timespec start{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    for (;;) {
-        if (TryLock())
-            return Outcome::First;
-        if (HandOver(request))
-            return Outcome::HandedOver;
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 >
-            kHandOverMs)
-            return Outcome::NoAnswer;
-        const timespec step{0, 50 * 1000 * 1000};
-        nanosleep(&step, nullptr);
-    }
+    const CBoundedWait wait(kAnswerWait);
+    const quint64 deadlineMs = CInstanceRequest::MonotonicMs() + quint64(kAnswerWait.count());
+    const QByteArray frame = CInstanceRequest::Encode(quint8(kind), payload, deadlineMs);
+    Outcome outcome = Outcome::NoAnswer;
+    wait.Until(kStep, [&] {
+        if (flock(m_lock.Get(), LOCK_EX | LOCK_NB) == 0) {
+            if (claim)
+                TakeSocket();
+            else
+                m_lock.Close();
+            outcome = claim ? Outcome::First : Outcome::NotRunning;
+            return true;
+        }
+        const std::optional<Outcome> answered = TryAsk(frame, deadlineMs, pAnswer, onLine);
+        outcome = answered.value_or(Outcome::NoAnswer);
+        return answered.has_value();
+    });
+    if (outcome != Outcome::First)
+        m_lock.Close();
+    return outcome;
 }
 
-bool CSingleInstance::TryLock() {
-    if (flock(m_lock.Get(), LOCK_EX | LOCK_NB) != 0)
-        return false;
-    // A socket left by a holder that crashed is replaced.
+void CSingleInstance::TakeSocket() {
+    // A socket left by a holder that crashed is replaced, and so is an empty folder.
+    if (unlink(m_socketPath.constData()) != 0 && errno != ENOENT)
+        rmdir(m_socketPath.constData());
     sockaddr_un address{};
-    unlink(m_socketPath.constData());
     m_listen = CFileDescriptor(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (m_listen.IsOpen() && ToAddress(m_socketPath, &address) &&
         bind(m_listen.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        listen(m_listen.Get(), 8) == 0)
-        return true;
+        listen(m_listen.Get(), kMaxConnections) == 0) {
+        chmod(m_socketPath.constData(), S_ISVTX | 0600);
+        return;
+    }
     // Runs all the same; later starts find no socket and give up after their wait.
     m_listen.Close();
-    return true;
 }
 
-bool CSingleInstance::HandOver(const QByteArray& request) const {
+std::optional<CSingleInstance::Outcome> CSingleInstance::TryAsk(const QByteArray& frame,
+                                                                quint64 deadlineMs,
+                                                                QByteArray* pAnswer,
+                                                                const LineHandler& onLine) const {
     sockaddr_un address{};
-    if (!ToAddress(m_socketPath, &address))
-        return false;
     const CFileDescriptor connection(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!connection.IsOpen())
-        return false;
+    if (!ToAddress(m_socketPath, &address) || !connection.IsOpen())
+        return std::nullopt;
     const int fd = connection.Get();
-    const timeval bound{kHandOverMs / 1000, 0};
+    const auto leftMs = [deadlineMs] {
+        const quint64 now = CInstanceRequest::MonotonicMs();
+        return now < deadlineMs ? int(deadlineMs - now) : 0;
+    };
+    const timeval bound{leftMs() / 1000, (leftMs() % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    bool taken = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    for (qsizetype sent = 0; taken && sent < request.size();) {
-        const ssize_t n =
-            send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        taken = n > 0;
-        sent += n;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return std::nullopt;
+    if (!connection.SendAll(frame))
+        return Outcome::NoAnswer;
+    // Lines may stream for as long as the holder runs; the answer itself is bounded.
+    bool streaming = false;
+    QByteArray received;
+    char buffer[65536];
+    for (;;) {
+        bool bad = false;
+        std::optional<CInstanceRequest::Frame> answer =
+            CInstanceRequest::Decode(received, CInstanceRequest::kMaxAnswer, bad);
+        if (bad)
+            return Outcome::NoAnswer;
+        if (answer) {
+            using Answer = CInstanceRequest::Answer;
+            if (answer->type == quint8(Answer::Line)) {
+                streaming = true;
+                if (!onLine || !onLine(answer->payload))
+                    return Outcome::Done;
+                continue;
+            }
+            if (pAnswer != nullptr)
+                *pAnswer = answer->payload;
+            return answer->type == quint8(Answer::Done) ? Outcome::Done : Outcome::Refused;
+        }
+        const int ready = connection.Poll(POLLIN, streaming ? -1 : leftMs());
+        const ssize_t n = ready > 0 ? connection.ReadSome(buffer, sizeof buffer) : -1;
+        if (n <= 0)
+            return Outcome::NoAnswer;
+        received.append(buffer, n);
     }
-    char answer[2] = {};
-    taken = taken && shutdown(fd, SHUT_WR) == 0 && recv(fd, answer, 2, MSG_WAITALL) == 2 &&
-            std::memcmp(answer, "ok", 2) == 0;
-    return taken;
 }
 
 void CSingleInstance::Listen() {
-    if (!m_listen.IsOpen())
+    if (!m_listen.IsOpen() || m_pListener != nullptr)
         return;
-    auto* pNotifier = new QSocketNotifier(m_listen.Get(), QSocketNotifier::Read, this);
-    connect(pNotifier, &QSocketNotifier::activated, this, &CSingleInstance::OnConnection);
+    m_pListener = new QSocketNotifier(m_listen.Get(), QSocketNotifier::Read, this);
+    connect(m_pListener, &QSocketNotifier::activated, this, &CSingleInstance::OnConnection);
 }
 
 void CSingleInstance::OnConnection() {
-    for (;;) {
+    while (m_nOpen < kMaxConnections) {
         const int fd = accept4(m_listen.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            return;
-        auto* pNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        const auto drop = [pNotifier, fd] {
-            if (!pNotifier->isEnabled())
-                return;
-            pNotifier->setEnabled(false);
-            pNotifier->deleteLater();
-            close(fd);
-        };
-        // A start that never finishes its request is not waited for.
-        QTimer::singleShot(kHandOverMs, pNotifier, drop);
-        auto pRequest = std::make_shared<QByteArray>();
-        connect(pNotifier, &QSocketNotifier::activated, this, [this, fd, pRequest, drop] {
-            char buffer[4096];
-            const ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            if (n > 0) {
-                pRequest->append(buffer, n);
-                if (pRequest->size() <= kMaxRequest)
-                    return;
+        if (fd < 0) {
+            // Out of descriptors the connection stays in the backlog: the listener rests
+            // instead of being called again at once.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                m_bPaused = true;
+                m_pListener->setEnabled(false);
+                QTimer::singleShot(kRestMs, this, [this] {
+                    m_bPaused = false;
+                    Resume();
+                });
             }
-            // The whole request: it is taken, and then carried out.
-            const bool complete = n == 0;
-            if (complete)
-                send(fd, "ok", 2, MSG_NOSIGNAL);
-            drop();
-            if (complete)
-                emit Received(*pRequest);
+            return;
+        }
+        ++m_nOpen;
+        auto* pRequest = new CInstanceRequest(CFileDescriptor(fd), kRequestMs, this);
+        connect(pRequest, &CInstanceRequest::Ready, this, &CSingleInstance::Received);
+        connect(pRequest, &QObject::destroyed, this, [this] {
+            --m_nOpen;
+            Resume();
         });
     }
+    // At the cap: later connections wait in the backlog until one of these ends.
+    m_pListener->setEnabled(false);
+}
+
+void CSingleInstance::Resume() {
+    m_pListener->setEnabled(!m_bPaused && m_nOpen < kMaxConnections);
 }

@@ -1,42 +1,73 @@
 #pragma once
 
 #include "CFileDescriptor.h"
+#include "CInstanceRequest.h"
 
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
+#include <optional>
+
+class QSocketNotifier;
+
 // One program a key (a settings folder on a display). The first start holds a lock in the
 // user's runtime folder for as long as it runs and listens on a socket beside it; a later
-// start with the same key hands its request over through that socket and ends. The kernel
-// drops the lock of a program that crashed, so a socket file it left blocks nothing.
+// start with the same key sends its request through that socket, learns whether it was
+// carried out, and ends. The kernel drops the lock of a program that crashed, so a socket
+// file it left blocks nothing.
 class CSingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Outcome {
-        First,      // this start holds the lock
-        HandedOver, // the holder took the request
-        NoAnswer,   // the holder did not take it in time
+        First,      // this start holds the lock (Claim only)
+        Done,       // the holder carried the request out
+        Refused,    // the holder did not carry it out, and said why
+        NoAnswer,   // the holder did not answer in time
+        NotRunning, // no program holds the lock (Ask only)
         Alone       // no private runtime folder: every start runs on its own
     };
+    // Streamed lines of an answer; false stops the reading.
+    using LineHandler = std::function<bool(const QByteArray& line)>;
 
     explicit CSingleInstance(const QByteArray& key);
     ~CSingleInstance() override;
 
-    // Needs no event loop: takes the lock, or hands the request to the one that holds it.
-    Outcome Claim(const QByteArray& request);
-    // Needs the event loop: from now on the requests of later starts come as Received.
+    // The key of a settings folder on the display Qt uses: the folder's real path (made first,
+    // so that a link to a folder still missing names the same key), and for X11 the host and
+    // display number of displayOption or else $DISPLAY, for Wayland the socket's path.
+    static QByteArray Key(const QByteArray& folder, const QString& platform,
+                          const QByteArray& displayOption);
+
+    // Needs no event loop: takes the lock, or sends the request to the one that holds it.
+    // pAnswer, when given, receives the answer's payload.
+    Outcome Claim(CInstanceRequest::Kind kind, const QByteArray& payload,
+                  QByteArray* pAnswer = nullptr);
+    // As Claim, but never takes the lock; onLine gets the lines an answer streams.
+    Outcome Ask(CInstanceRequest::Kind kind, const QByteArray& payload,
+                QByteArray* pAnswer = nullptr, const LineHandler& onLine = {});
+    // Needs an application object: from now on the requests of later starts come as Received,
+    // in the event loop and in every message box's.
     void Listen();
 
 signals:
-    void Received(const QByteArray& request);
+    // A whole request whose sender still waits; answer it through the request.
+    void Received(CInstanceRequest* pRequest);
 
 private:
-    bool TryLock();
-    bool HandOver(const QByteArray& request) const;
+    Outcome Exchange(bool claim, CInstanceRequest::Kind kind, const QByteArray& payload,
+                     QByteArray* pAnswer, const LineHandler& onLine);
+    void TakeSocket();
+    std::optional<Outcome> TryAsk(const QByteArray& frame, quint64 deadlineMs, QByteArray* pAnswer,
+                                  const LineHandler& onLine) const;
     void OnConnection();
+    void Resume();
 
     QByteArray m_lockPath;
     QByteArray m_socketPath;
     CFileDescriptor m_lock;
     CFileDescriptor m_listen;
+    QSocketNotifier* m_pListener = nullptr;
+    int m_nOpen = 0;
+    bool m_bPaused = false;
 };

@@ -1,5 +1,6 @@
 #include "CRegistry.h"
 
+#include "CBoundedWait.h"
 #include "CConfigFolder.h"
 #include "CFileDescriptor.h"
 #include "CRegistryHive.h"
@@ -194,20 +195,16 @@ std::optional<HiveLock> OpenLock(const QByteArray& file) {
     return lock;
 }
 
-// Takes one exclusive lock, retrying while another process holds it, until the deadline.
-// EWOULDBLOCK at the deadline fails; any other error means the file system takes no lock here.
-bool Flock(const CFileDescriptor& handle, std::chrono::steady_clock::time_point deadline,
-           bool& unsupported) {
-    while (::flock(handle.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            unsupported = true;
-            return false;
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+// Takes one exclusive lock, retrying while another process holds it, until the wait is over.
+// EWOULDBLOCK at the end fails; any other error means the file system takes no lock here.
+bool Flock(const CFileDescriptor& handle, const CBoundedWait& wait, bool& unsupported) {
+    bool locked = false;
+    wait.Until(std::chrono::milliseconds(5), [&] {
+        locked = ::flock(handle.Get(), LOCK_EX | LOCK_NB) == 0;
+        unsupported = !locked && errno != EWOULDBLOCK;
+        return locked || unsupported;
+    });
+    return locked;
 }
 
 // Locks both, or fails when another process holds either for longer than kLockWait or when
@@ -216,13 +213,13 @@ std::optional<HiveLock> LockFor(const QByteArray& file) {
     std::optional<HiveLock> lock = OpenLock(file);
     if (!lock)
         return std::nullopt;
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    const CBoundedWait wait(kLockWait);
     bool folderUnsupported = false;
-    const bool folderLocked = Flock(lock->folder, deadline, folderUnsupported);
+    const bool folderLocked = Flock(lock->folder, wait, folderUnsupported);
     if (!folderLocked && !folderUnsupported)
         return std::nullopt;
     bool fileUnsupported = false;
-    const bool fileLocked = lock->file.IsOpen() && Flock(lock->file, deadline, fileUnsupported);
+    const bool fileLocked = lock->file.IsOpen() && Flock(lock->file, wait, fileUnsupported);
     if (lock->file.IsOpen() && !fileLocked && !fileUnsupported)
         return std::nullopt;
     if (!folderLocked && !fileLocked)

@@ -204,9 +204,10 @@ void CBumpleView::OnShutdown() {
 void CBumpleView::OnRestore() {
     window()->showNormal();
     CFramework& framework = CPlatform::Framework();
-    framework.SetForegroundWindow(window());
-    // A dialog that is open stays in front of the window it belongs to.
-    framework.ActivateModalWindow();
+    // A dialog that is open stays in front of the window it belongs to, and keeps the focus:
+    // the window is not activated too, as X11 would activate it only once it is mapped.
+    if (!framework.ActivateModalWindow())
+        framework.SetForegroundWindow(window());
 }
 
 void CBumpleView::OnExit() {

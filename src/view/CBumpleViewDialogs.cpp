@@ -3,8 +3,10 @@
 #include "CBumpleView.h"
 
 #include "CEditNamesDlg.h"
+#include "CFramework.h"
 #include "CHistoryWnd.h"
 #include "COptionsDlg.h"
+#include "CPlatform.h"
 #include "CProfileStore.h"
 #include "CStatisticsDlg.h"
 #include "SettingsTable.h"
@@ -70,6 +72,5 @@ void CBumpleView::OnHistory() {
     if (m_pHistoryWnd == nullptr)
         m_pHistoryWnd = new CHistoryWnd(&m_history, window());
     m_pHistoryWnd->show();
-    m_pHistoryWnd->raise();
-    m_pHistoryWnd->activateWindow();
+    CPlatform::Framework().SetForegroundWindow(m_pHistoryWnd);
 }

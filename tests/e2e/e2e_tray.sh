@@ -460,6 +460,18 @@ timeout 15 "$bumple" "$hive" >"$work/second.log" 2>&1 ||
 wait_for 5 "the form after the second launch" has_main_window
 [ "$(tray_icons)" -eq 1 ] || fail "$(tray_icons) tray icons after the second launch"
 say "second launch with a document: exit code 0, the form shown, one tray icon"
+# A FIFO as the document is refused unopened, and the Bumple that runs still takes the next
+# hand-over, with its one box in front and focused.
+mkfifo "$work/fifo"
+! timeout 15 "$bumple" "$work/fifo" >"$work/fifo.log" 2>&1 || fail "a FIFO was taken as a document"
+grep -q 'Cannot open the document' "$work/fifo.log" || fail "FIFO launch: $(cat "$work/fifo.log")"
+timeout 15 "$bumple" >"$work/third.log" 2>&1 || fail "the third launch: $(cat "$work/third.log")"
+box_focused() { [ "$(dialogs | wc -l)" -eq 1 ] && [ "$(program_windows | awk '$1 == "dialog" {print $2}')" = \
+    "$(printf '0x%x' "$(xdotool getactivewindow)")" ]; }
+wait_for 5 "one box in front of the form, with the focus" box_focused
+xdotool key Return
+wait_for 5 "the box to close" eval '! has_dialog'
+say "a FIFO document is refused, the next launch hands over, one box has the focus"
 # Other settings run on their own, and a crash leaves nothing that blocks the next start.
 mkdir -p "$work/config-other"
 printf '%s\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \

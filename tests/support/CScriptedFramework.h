@@ -36,6 +36,7 @@ public:
     void ShellExecuteOpen(const QString& target, std::function<void(bool)> done) override;
     // A box is "open" while m_onMessageBox runs; a real dialog while its modal loop runs.
     bool ActivateModalWindow() override;
+    void SetActivationToken(const QByteArray&) override {}
 
     bool IsTimerSet(UINT id) const { return m_timers.count(id) != 0; }
 
