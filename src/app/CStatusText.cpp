@@ -54,7 +54,7 @@ QByteArray CStatusText::Text(const QJsonObject& status) {
             .arg(StateText(status.value(QLatin1String("state")).toString()), Countdown(status),
                  status.value(QLatin1String("name")).toString(), LastProbe(status));
     if (status.value(QLatin1String("down")).toBool())
-        text += QStringLiteral("Link: down, %1 probes failed in a row\n")
+        text += QStringLiteral("Link: down, failed probes in a row: %1\n")
                     .arg(Count(status, "failedInRow"));
     text += QStringLiteral("Successes: %1, HTTP failures: %2, DNS failures: %3, Socket failures: "
                            "%4\n")

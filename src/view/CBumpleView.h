@@ -88,8 +88,10 @@ public:
     void RecordProblem(int nKind, const QString& strName);
     // The engine's state for scripts and status bars, as one JSON object.
     QJsonObject StatusObject() const;
-    // Probes at once, as if the countdown had ended; false and why when it cannot.
-    bool ProbeNow(QString* pWhyNot);
+    // Why a probe cannot go at once; empty when it can.
+    QString WhyNoProbeNow() const;
+    // Probes at once, as if the countdown had ended.
+    void ProbeNow();
     // Follows the link's state through each probe's outcome and tells the desktop of a change.
     void OnProbeEnded(int nKind, const QString& strName);
     void AdvanceToNextName(BOOL bFromSelection, const QString& strName);

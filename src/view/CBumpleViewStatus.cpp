@@ -39,15 +39,15 @@ QJsonObject CBumpleView::StatusObject() const {
     return status;
 }
 
-bool CBumpleView::ProbeNow(QString* pWhyNot) {
-    if (!m_staticNextLabel->isEnabled()) {
-        *pWhyNot = m_bBusy || m_bRetryPending
-                       ? QStringLiteral("Bumple is starting; try again in a moment")
-                       : QStringLiteral("Bumple is stopped; press Start first");
-        return false;
-    }
+QString CBumpleView::WhyNoProbeNow() const {
+    if (m_staticNextLabel->isEnabled())
+        return {};
+    return m_bBusy || m_bRetryPending ? QStringLiteral("Bumple is starting; try again in a moment")
+                                      : QStringLiteral("Bumple is stopped; press Start first");
+}
+
+void CBumpleView::ProbeNow() {
     EndPeriod();
     if (m_staticNextLabel->isEnabled())
         ShowTimeLeft();
-    return true;
 }

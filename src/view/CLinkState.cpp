@@ -20,8 +20,8 @@ std::optional<CLinkState::Notice> CLinkState::ProbeFailed(int nKind, const QStri
     if (m_nFailures < std::clamp(nListSize, 1, kFailuresDown))
         return std::nullopt;
     m_bDown = true;
-    QString text =
-        QStringLiteral("Since %1, %2 probes in a row failed:").arg(m_strSinceText).arg(m_nFailures);
+    QString text = QStringLiteral("Since %1, %2 in a row failed:")
+                       .arg(m_strSinceText, ProbesText(m_nFailures));
     for (const Failure& failure : m_first)
         text +=
             QStringLiteral("\n%1: %2").arg(failure.strName, CProbeHistory::KindText(failure.nKind));
@@ -37,9 +37,12 @@ std::optional<CLinkState::Notice> CLinkState::ProbeAnswered() {
         return std::nullopt;
     const DWORD elapsed = CPlatform::Framework().GetTickCount() - m_dwSince;
     return Notice{QStringLiteral("The link is back"),
-                  QStringLiteral("It was down for %1; %2 probes failed.")
-                      .arg(DurationText(elapsed))
-                      .arg(failures)};
+                  QStringLiteral("It was down for %1; %2 failed.")
+                      .arg(DurationText(elapsed), ProbesText(failures))};
+}
+
+QString CLinkState::ProbesText(int nProbes) {
+    return nProbes == 1 ? QStringLiteral("1 probe") : QStringLiteral("%1 probes").arg(nProbes);
 }
 
 QString CLinkState::DurationText(DWORD dwMs) {

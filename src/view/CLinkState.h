@@ -27,6 +27,8 @@ public:
     int FailuresInRow() const { return m_nFailures; }
     // "3 min 05 s" and the like.
     static QString DurationText(DWORD dwMs);
+    // "1 probe", "2 probes".
+    static QString ProbesText(int nProbes);
 
 private:
     struct Failure {
