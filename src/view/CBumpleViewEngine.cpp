@@ -69,7 +69,6 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
     m_bOwnExchange = TRUE;
     m_history.ProbeStarted(name);
     if (OpenProbeConnection(name) == INVALID_SOCKET) {
-        m_history.ProbeFailed();
         RecordProblem(PROBLEM_SOCKET, name);
         if (!m_bIgnoreFailures)
             StopEngine(TRUE);
@@ -81,6 +80,9 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
 }
 
 void CBumpleView::RecordProblem(int nKind, const QString& strName) {
+    // The probe's failure is known before any message box about it opens.
+    if (nKind != PROBLEM_DNS)
+        m_history.ProbeFailed();
     m_trayIcon.SetIcon(IDI_NORMAL);
     m_strProblemName = strName;
     m_bProblemUnseen = TRUE;
