@@ -48,24 +48,32 @@ CLinkCounters& CPlatform::Links() {
     return g_pLinks != nullptr ? *g_pLinks : real;
 }
 
-CPlatform::LinksScope::LinksScope(CLinkCounters* pLinks)
-    : m_pLinks(std::exchange(g_pLinks, pLinks)) {}
-
-CPlatform::LinksScope::~LinksScope() {
-    g_pLinks = m_pLinks;
-}
-
 CNotifier& CPlatform::Notifier() {
     static CDBusNotifier real;
     return g_pNotifier != nullptr ? *g_pNotifier : real;
 }
 
-CPlatform::NotifierScope::NotifierScope(CNotifier* pNotifier)
-    : m_pNotifier(std::exchange(g_pNotifier, pNotifier)) {}
-
-CPlatform::NotifierScope::~NotifierScope() {
-    g_pNotifier = m_pNotifier;
+namespace {
+// Where each further service's replacement is kept.
+template <typename Service> Service*& Installed();
+template <> CLinkCounters*& Installed() {
+    return g_pLinks;
 }
+template <> CNotifier*& Installed() {
+    return g_pNotifier;
+}
+} // namespace
+
+template <typename Service>
+CPlatform::ServiceScope<Service>::ServiceScope(Service* pService)
+    : m_pReplaced(std::exchange(Installed<Service>(), pService)) {}
+
+template <typename Service> CPlatform::ServiceScope<Service>::~ServiceScope() {
+    Installed<Service>() = m_pReplaced;
+}
+
+template class CPlatform::ServiceScope<CLinkCounters>;
+template class CPlatform::ServiceScope<CNotifier>;
 
 QWidget* CPlatform::MainWindow() {
     return g_pMainWnd;

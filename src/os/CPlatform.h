@@ -32,33 +32,24 @@ public:
         CShellTray* m_pTray;
         CFramework* m_pFramework;
     };
+    // Installs one more service for its lifetime, as Scope does the three above.
+    template <typename Service> class ServiceScope {
+    public:
+        explicit ServiceScope(Service* pService);
+        ~ServiceScope();
+        ServiceScope(const ServiceScope&) = delete;
+        ServiceScope& operator=(const ServiceScope&) = delete;
+
+    private:
+        Service* m_pReplaced;
+    };
+
     // The network links' routes and byte counters; read only while "IdleOnly" is on.
     static CLinkCounters& Links();
-    // Installs link counters for its lifetime, as Scope does the other services.
-    class LinksScope {
-    public:
-        explicit LinksScope(CLinkCounters* pLinks);
-        ~LinksScope();
-        LinksScope(const LinksScope&) = delete;
-        LinksScope& operator=(const LinksScope&) = delete;
-
-    private:
-        CLinkCounters* m_pLinks;
-    };
-
+    using LinksScope = ServiceScope<CLinkCounters>;
     // Desktop notifications; used only while "Notify" is on.
     static CNotifier& Notifier();
-    // Installs a notifier for its lifetime, as Scope does the other services.
-    class NotifierScope {
-    public:
-        explicit NotifierScope(CNotifier* pNotifier);
-        ~NotifierScope();
-        NotifierScope(const NotifierScope&) = delete;
-        NotifierScope& operator=(const NotifierScope&) = delete;
-
-    private:
-        CNotifier* m_pNotifier;
-    };
+    using NotifierScope = ServiceScope<CNotifier>;
 
     // The owner of message boxes and dialogs, and the target of a quit signal; null for none.
     static QWidget* MainWindow();
