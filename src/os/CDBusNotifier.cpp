@@ -7,7 +7,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QVariantMap>
 
