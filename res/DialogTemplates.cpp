@@ -66,7 +66,7 @@ const DialogTemplate kOptions = {
     0,
     0,
     142,
-    201,
+    236,
     {
         {NO_ID, K::GroupBox, "Automatic Function", CS_NONE, 10, 10, 120, 30},
         {IDC_AUTO_START, K::CheckBox, "Auto-Start", CS_TABSTOP, 20, 25, 60, 10},
@@ -78,8 +78,10 @@ const DialogTemplate kOptions = {
          10},
         {NO_ID, K::GroupBox, "Idle Function", CS_NONE, 10, 140, 120, 30},
         {IDC_IDLE_ONLY, K::CheckBox, "Bumple Only When Idle", CS_TABSTOP, 20, 155, 100, 10},
-        {IDOK, K::DefPushButton, "OK", CS_TABSTOP, 10, 180, 50, 14},
-        {IDCANCEL, K::PushButton, "Cancel", CS_TABSTOP, 80, 180, 50, 14},
+        {NO_ID, K::GroupBox, "Notify Function", CS_NONE, 10, 175, 120, 30},
+        {IDC_NOTIFY, K::CheckBox, "Notify When Link Goes Down", CS_TABSTOP, 20, 190, 100, 10},
+        {IDOK, K::DefPushButton, "OK", CS_TABSTOP, 10, 215, 50, 14},
+        {IDCANCEL, K::PushButton, "Cancel", CS_TABSTOP, 80, 215, 50, 14},
     },
 };
 

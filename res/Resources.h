@@ -42,6 +42,7 @@ constexpr int IDC_RANDOM_NAME = 1013;
 constexpr int IDC_RANDOM_TIME = 1014;
 constexpr int IDC_IGNORE_FAILURES = 1015;
 constexpr int IDC_IDLE_ONLY = 1016;
+constexpr int IDC_NOTIFY = 1017;
 constexpr int IDC_SUCCESSES = 1013;
 constexpr int IDC_HTTP_FAILURES = 1014;
 constexpr int IDC_DNS_FAILURES = 1015;

@@ -121,6 +121,16 @@ void CBumpleApp::OnRequest(CInstanceRequest* pRequest) {
     case CInstanceRequest::Kind::Show:
         OnSecondLaunch(pRequest);
         return;
+    case CInstanceRequest::Kind::Status:
+    case CInstanceRequest::Kind::Follow:
+    case CInstanceRequest::Kind::ProbeNow:
+    case CInstanceRequest::Kind::History:
+    case CInstanceRequest::Kind::Quit:
+        m_remoteControl.OnRequest(pRequest,
+                                  m_pMainFrame != nullptr
+                                      ? qobject_cast<CBumpleView*>(m_pMainFrame->GetActiveView())
+                                      : nullptr);
+        return;
     }
     pRequest->Refuse(QByteArrayLiteral("bumple: the Bumple that runs does not know this request"));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CRemoteControl.h"
 #include "WinTypes.h"
 
 #include <QStringList>
@@ -47,4 +48,5 @@ private:
     CMainFrame* m_pMainFrame = nullptr;
     // Hand-overs of unreadable documents show one message box at a time.
     bool m_bDocumentBoxOpen = false;
+    CRemoteControl m_remoteControl;
 };

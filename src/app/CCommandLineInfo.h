@@ -8,7 +8,19 @@
 // argument names the document to open. Options it does not know are collected, not acted on.
 class CCommandLineInfo {
 public:
-    enum ShellCommand { FileNew, FileOpen, AppHelp, AppVersion };
+    enum ShellCommand {
+        FileNew,
+        FileOpen,
+        AppHelp,
+        AppVersion,
+        // Commands to the Bumple that runs, for scripts and status bars.
+        AppStatus,
+        AppProbeNow,
+        AppHistory,
+        AppQuit
+    };
+    // Whether the command goes to the Bumple that runs rather than starting one.
+    bool IsRemoteCommand() const { return m_nShellCommand >= AppStatus; }
 
     // arguments.at(0) is the program.
     void ParseCommandLine(const QStringList& arguments);
@@ -20,4 +32,6 @@ public:
     ShellCommand m_nShellCommand = FileNew;
     QString m_strFileName;
     QStringList m_unknownOptions;
+    bool m_bJson = false;   // --status in the form waybar reads
+    bool m_bFollow = false; // --status, again on every change
 };

@@ -4,6 +4,7 @@
 #include "CFramework.h"
 #include "CPlatform.h"
 #include "CQuitSignals.h"
+#include "CRemoteCommand.h"
 #include "CSingleInstance.h"
 #include "CX11Display.h"
 #include "Resources.h"
@@ -57,10 +58,10 @@ void ReleaseHeldMessages() {
     g_heldMessages.clear();
 }
 
-// The display Qt's xcb platform opens when its -display option names one.
-QByteArray DisplayOption(int argc, char* argv[]) {
+// The value of one of Qt's own options, such as the display its -display names.
+QByteArray QtOption(int argc, char* argv[], const QByteArray& name) {
     for (int i = 1; i + 1 < argc; ++i)
-        if (qstrcmp(argv[i], "-display") == 0 || qstrcmp(argv[i], "--display") == 0)
+        if (argv[i] == "-" + name || argv[i] == "--" + name)
             return argv[i + 1];
     return {};
 }
@@ -90,7 +91,10 @@ int main(int argc, char* argv[]) {
     }
 
     // Read before Qt takes them from the command line and the environment.
-    const QByteArray displayOption = DisplayOption(argc, argv);
+    const QByteArray displayOption = QtOption(argc, argv, "display");
+    // Commands for the Bumple that runs need no display of their own.
+    if (early.IsRemoteCommand())
+        return CRemoteCommand::Run(early, QtOption(argc, argv, "platform"), displayOption);
     const QByteArray token = ActivationToken();
     const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");
 

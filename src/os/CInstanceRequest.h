@@ -25,6 +25,12 @@ public:
     enum class Kind : quint8 {
         Show = 1, // the hand-over: the payload is the document (or nothing), a zero byte and
                   // the launcher's activation token (or nothing)
+        // Scripts and status bars; no payload.
+        Status = 2,   // the answer is the engine's state, one JSON object
+        Follow = 3,   // the state as a line now and on every change, for as long as both run
+        ProbeNow = 4, // a probe at once; refused when the engine is stopped
+        History = 5,  // the History window opens
+        Quit = 6,     // the program ends, as Exit ends it
     };
     enum class Answer : quint8 {
         Done = 1,    // carried out; the payload is the result, if any

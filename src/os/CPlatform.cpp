@@ -1,5 +1,6 @@
 #include "CPlatform.h"
 
+#include "CDBusNotifier.h"
 #include "CPosixWinsock.h"
 #include "CProcLinkCounters.h"
 #include "CQtFramework.h"
@@ -12,6 +13,7 @@ CWinsock* g_pSockets = nullptr;
 CShellTray* g_pTray = nullptr;
 CFramework* g_pFramework = nullptr;
 CLinkCounters* g_pLinks = nullptr;
+CNotifier* g_pNotifier = nullptr;
 QWidget* g_pMainWnd = nullptr;
 MenuLoader g_menuLoader = nullptr;
 } // namespace
@@ -46,12 +48,32 @@ CLinkCounters& CPlatform::Links() {
     return g_pLinks != nullptr ? *g_pLinks : real;
 }
 
-CPlatform::LinksScope::LinksScope(CLinkCounters* pLinks)
-    : m_pLinks(std::exchange(g_pLinks, pLinks)) {}
-
-CPlatform::LinksScope::~LinksScope() {
-    g_pLinks = m_pLinks;
+CNotifier& CPlatform::Notifier() {
+    static CDBusNotifier real;
+    return g_pNotifier != nullptr ? *g_pNotifier : real;
 }
+
+namespace {
+// Where each further service's replacement is kept.
+template <typename Service> Service*& Installed();
+template <> CLinkCounters*& Installed() {
+    return g_pLinks;
+}
+template <> CNotifier*& Installed() {
+    return g_pNotifier;
+}
+} // namespace
+
+template <typename Service>
+CPlatform::ServiceScope<Service>::ServiceScope(Service* pService)
+    : m_pReplaced(std::exchange(Installed<Service>(), pService)) {}
+
+template <typename Service> CPlatform::ServiceScope<Service>::~ServiceScope() {
+    Installed<Service>() = m_pReplaced;
+}
+
+template class CPlatform::ServiceScope<CLinkCounters>;
+template class CPlatform::ServiceScope<CNotifier>;
 
 QWidget* CPlatform::MainWindow() {
     return g_pMainWnd;

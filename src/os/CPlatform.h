@@ -4,6 +4,7 @@
 
 class CFramework;
 class CLinkCounters;
+class CNotifier;
 class CShellTray;
 class CWinsock;
 class QWidget;
@@ -31,19 +32,24 @@ public:
         CShellTray* m_pTray;
         CFramework* m_pFramework;
     };
-    // The network links' routes and byte counters; read only while "IdleOnly" is on.
-    static CLinkCounters& Links();
-    // Installs link counters for its lifetime, as Scope does the other services.
-    class LinksScope {
+    // Installs one more service for its lifetime, as Scope does the three above.
+    template <typename Service> class ServiceScope {
     public:
-        explicit LinksScope(CLinkCounters* pLinks);
-        ~LinksScope();
-        LinksScope(const LinksScope&) = delete;
-        LinksScope& operator=(const LinksScope&) = delete;
+        explicit ServiceScope(Service* pService);
+        ~ServiceScope();
+        ServiceScope(const ServiceScope&) = delete;
+        ServiceScope& operator=(const ServiceScope&) = delete;
 
     private:
-        CLinkCounters* m_pLinks;
+        Service* m_pReplaced;
     };
+
+    // The network links' routes and byte counters; read only while "IdleOnly" is on.
+    static CLinkCounters& Links();
+    using LinksScope = ServiceScope<CLinkCounters>;
+    // Desktop notifications; used only while "Notify" is on.
+    static CNotifier& Notifier();
+    using NotifierScope = ServiceScope<CNotifier>;
 
     // The owner of message boxes and dialogs, and the target of a quit signal; null for none.
     static QWidget* MainWindow();

@@ -155,6 +155,15 @@ BOOL CQtShellTray::IsIconShown(const NOTIFYICONDATA& nid) {
            QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+BOOL CQtShellTray::ShowBalloon(const NOTIFYICONDATA& nid, const QString& strTitle,
+                               const QString& strText) {
+    const auto it = m_icons.find(Key(nid.hWnd, nid.uID));
+    if (it == m_icons.end() || it->second.pTrayIcon == nullptr)
+        return FALSE;
+    it->second.pTrayIcon->showMessage(strTitle, strText, it->second.pTrayIcon->icon());
+    return TRUE;
+}
+
 void CQtShellTray::PutInTray(const Key& key, Icon& icon) {
     icon.pTrayIcon = std::make_unique<QSystemTrayIcon>();
     Apply(*icon.pTrayIcon, icon.nid, NIF_ICON | NIF_TIP);

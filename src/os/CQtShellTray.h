@@ -31,6 +31,8 @@ public:
 
     BOOL Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) override;
     BOOL IsIconShown(const NOTIFYICONDATA& nid) override;
+    BOOL ShowBalloon(const NOTIFYICONDATA& nid, const QString& strTitle,
+                     const QString& strText) override;
 
     // How long after the first icon is added a tray may still come before the owner is
     // told: panels come up well after autostarted programs on slow logins.

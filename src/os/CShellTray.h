@@ -4,6 +4,7 @@
 
 class QIcon;
 class QObject;
+class QString;
 
 using HICON = const QIcon*;
 
@@ -42,4 +43,7 @@ public:
     virtual BOOL Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) = 0;
     // Whether a notification area shows the added icon now.
     virtual BOOL IsIconShown(const NOTIFYICONDATA& nid) = 0;
+    // The icon's own balloon, for notifications when the desktop has no other place for them.
+    virtual BOOL ShowBalloon(const NOTIFYICONDATA& nid, const QString& strTitle,
+                             const QString& strText) = 0;
 };

@@ -23,9 +23,7 @@
 
 namespace {
 using std::chrono::milliseconds;
-// How long a later start tries to reach the holder and waits for its answer; how long the
-// holder waits for a whole request; how often a later start asks again.
-constexpr milliseconds kAnswerWait{5000};
+// How long the holder waits for a whole request; how often a later start asks again.
 constexpr int kRequestMs = 2000;
 constexpr milliseconds kStep{50};
 // Requests read at once; more wait in the backlog. Out of descriptors, the listener rests.
@@ -138,18 +136,18 @@ QByteArray CSingleInstance::Key(const QByteArray& folder, const QString& platfor
 
 CSingleInstance::Outcome CSingleInstance::Claim(CInstanceRequest::Kind kind,
                                                 const QByteArray& payload, QByteArray* pAnswer) {
-    return Exchange(true, kind, payload, pAnswer, {});
+    return Exchange(true, kind, payload, pAnswer, {}, kAnswerWaitMs);
 }
 
 CSingleInstance::Outcome CSingleInstance::Ask(CInstanceRequest::Kind kind,
                                               const QByteArray& payload, QByteArray* pAnswer,
-                                              const LineHandler& onLine) {
-    return Exchange(false, kind, payload, pAnswer, onLine);
+                                              const LineHandler& onLine, int waitMs) {
+    return Exchange(false, kind, payload, pAnswer, onLine, waitMs);
 }
 
 CSingleInstance::Outcome CSingleInstance::Exchange(bool claim, CInstanceRequest::Kind kind,
                                                    const QByteArray& payload, QByteArray* pAnswer,
-                                                   const LineHandler& onLine) {
+                                                   const LineHandler& onLine, int waitMs) {
     if (m_lockPath.isEmpty())
         return Outcome::Alone;
     m_lock = CFileDescriptor::Open(m_lockPath, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
@@ -159,8 +157,8 @@ CSingleInstance::Outcome CSingleInstance::Exchange(bool claim, CInstanceRequest:
     fchmod(m_lock.Get(), S_ISVTX | 0600);
     futimens(m_lock.Get(), nullptr);
     // The holder may be starting (no socket yet) or ending (the lock is about to be free).
-    const CBoundedWait wait(kAnswerWait);
-    const quint64 deadlineMs = CInstanceRequest::MonotonicMs() + quint64(kAnswerWait.count());
+    const CBoundedWait wait{milliseconds(waitMs)};
+    const quint64 deadlineMs = CInstanceRequest::MonotonicMs() + quint64(waitMs);
     const QByteArray frame = CInstanceRequest::Encode(quint8(kind), payload, deadlineMs);
     Outcome outcome = Outcome::NoAnswer;
     wait.Until(kStep, [&] {

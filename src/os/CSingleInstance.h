@@ -43,9 +43,13 @@ public:
     // pAnswer, when given, receives the answer's payload.
     Outcome Claim(CInstanceRequest::Kind kind, const QByteArray& payload,
                   QByteArray* pAnswer = nullptr);
-    // As Claim, but never takes the lock; onLine gets the lines an answer streams.
+    // As Claim, but never takes the lock; onLine gets the lines an answer streams. waitMs
+    // bounds the wait for the answer.
     Outcome Ask(CInstanceRequest::Kind kind, const QByteArray& payload,
-                QByteArray* pAnswer = nullptr, const LineHandler& onLine = {});
+                QByteArray* pAnswer = nullptr, const LineHandler& onLine = {},
+                int waitMs = kAnswerWaitMs);
+    // How long a later start tries to reach the holder and waits for its answer.
+    static constexpr int kAnswerWaitMs = 5000;
     // Needs an application object: from now on the requests of later starts come as Received,
     // in the event loop and in every message box's.
     void Listen();
@@ -56,7 +60,7 @@ signals:
 
 private:
     Outcome Exchange(bool claim, CInstanceRequest::Kind kind, const QByteArray& payload,
-                     QByteArray* pAnswer, const LineHandler& onLine);
+                     QByteArray* pAnswer, const LineHandler& onLine, int waitMs);
     void TakeSocket();
     std::optional<Outcome> TryAsk(const QByteArray& frame, quint64 deadlineMs, QByteArray* pAnswer,
                                   const LineHandler& onLine) const;

@@ -13,4 +13,5 @@ void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_RANDOM_TIME, m_bRandomTime);
     DDX_Check(pDX, IDC_IGNORE_FAILURES, m_bIgnoreFailures);
     DDX_Check(pDX, IDC_IDLE_ONLY, m_bIdleOnly);
+    DDX_Check(pDX, IDC_NOTIFY, m_bNotify);
 }

@@ -13,6 +13,7 @@ public:
     BOOL m_bRandomTime = FALSE;
     BOOL m_bIgnoreFailures = FALSE;
     BOOL m_bIdleOnly = FALSE;
+    BOOL m_bNotify = FALSE;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

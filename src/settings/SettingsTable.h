@@ -28,6 +28,9 @@ constexpr int kDebugDefault = 0;
 // Probes only while the link to the target carries no traffic of its own.
 inline const QString kIdleOnly = QStringLiteral("IdleOnly");
 constexpr int kIdleOnlyDefault = 0;
+// A desktop notification when the link goes down and when it comes back.
+inline const QString kNotify = QStringLiteral("Notify");
+constexpr int kNotifyDefault = 0;
 
 // The name list: ComboName0, ComboName1, ... up to the first empty or missing one, and the
 // index of the current name.

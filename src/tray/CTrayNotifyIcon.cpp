@@ -1,6 +1,7 @@
 #include "CTrayNotifyIcon.h"
 
 #include "CFramework.h"
+#include "CNotifier.h"
 #include "CPlatform.h"
 #include "CWindowMessage.h"
 #include "Resources.h"
@@ -151,6 +152,11 @@ BOOL CTrayNotifyIcon::SetNotificationWnd(QObject* pOwner) {
 
 QObject* CTrayNotifyIcon::GetNotificationWnd() const {
     return m_pOwner;
+}
+
+void CTrayNotifyIcon::ShowNotification(UINT nCommand, const QString& strTitle,
+                                       const QString& strText) {
+    CPlatform::Notifier().Notify(m_nid, nCommand, strTitle, strText);
 }
 
 BOOL CTrayNotifyIcon::IsShown() const {

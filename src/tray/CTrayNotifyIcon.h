@@ -48,6 +48,9 @@ public:
     void ShowIcon();
     void RemoveIcon();
 
+    // A desktop notification on behalf of the icon; its default action is the command.
+    void ShowNotification(UINT nCommand, const QString& strTitle, const QString& strText);
+
     // wParam is the icon id, lParam the mouse message.
     virtual LRESULT OnIconMessage(WPARAM wParam, LPARAM lParam);
 

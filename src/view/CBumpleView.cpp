@@ -56,6 +56,9 @@ CBumpleView::CBumpleView(QWidget* pParent) : QWidget(pParent) {
     m_bAutoStart = store.GetProfileInt(kSection, kAutoStart, kAutoStartDefault);
     m_bDebug = store.GetProfileInt(kSection, kDebug, kDebugDefault);
     m_bIdleOnly = store.GetProfileInt(kSection, kIdleOnly, kIdleOnlyDefault);
+    m_bNotify = store.GetProfileInt(kSection, kNotify, kNotifyDefault);
+    connect(&m_history, &CProbeHistory::ProbeEnded, this, &CBumpleView::OnProbeEnded);
+    connect(&m_history, &CProbeHistory::Changed, this, &CBumpleView::EngineChanged);
 
     m_strLaunchTime = framework.LocalTimeText();
     m_dwLaunchTicks = framework.GetTickCount();
@@ -81,6 +84,7 @@ CProfileStore& CBumpleView::Store() {
 void CBumpleView::SetStatus(const QString& strText) {
     m_staticStatus->setText(strText);
     emit StatusChanged(strText);
+    emit EngineChanged();
 }
 
 void CBumpleView::DoDataExchange(CDataExchange* pDX) {

@@ -2,6 +2,7 @@
 
 // The main form view and the keep-alive engine: every member of the engine lives here.
 
+#include "CLinkState.h"
 #include "CLinkWatch.h"
 #include "CMessageTarget.h"
 #include "CProbeHistory.h"
@@ -19,6 +20,7 @@ class CDataExchange;
 class CEdit;
 class CHistoryWnd;
 class CProfileStore;
+class QJsonObject;
 class QLabel;
 class QPushButton;
 
@@ -83,6 +85,8 @@ public:
     void ArmSchedule();
     void OnTimer(UINT nIDEvent);
     void RandomizePeriod();
+    // The countdown has ended: the probe, or the switch to a random name.
+    void EndPeriod();
     // Starts the probe's connect; its completion comes to OnProbeConnected.
     SOCKET OpenProbeConnection(const QString& strName);
     SOCKET OpenTcpSocket(const QString& strHost, const QString& strPort);
@@ -90,6 +94,14 @@ public:
     void SendProbeRequest();
     LRESULT OnProbeSocket(WPARAM wParam, LPARAM lParam);
     void RecordProblem(int nKind, const QString& strName);
+    // The engine's state for scripts and status bars, as one JSON object.
+    QJsonObject StatusObject() const;
+    // Why a probe cannot go at once; empty when it can.
+    QString WhyNoProbeNow() const;
+    // Probes at once, as if the countdown had ended.
+    void ProbeNow();
+    // Follows the link's state through each probe's outcome and tells the desktop of a change.
+    void OnProbeEnded(int nKind, const QString& strName);
     void AdvanceToNextName(BOOL bFromSelection, const QString& strName);
     QString BuildReportFooter() const;
 
@@ -161,10 +173,15 @@ public:
     CProbeHistory m_history;
     // The history's number of the probe whose connection is being opened.
     uint64_t m_nProbe = CProbeHistory::kNone;
+    // "Notify When Link Goes Down": setting "Notify". The link's state is kept either way.
+    BOOL m_bNotify = FALSE;
+    CLinkState m_linkState;
 
 signals:
     // Every text the status line shows, in turn.
     void StatusChanged(const QString& strText);
+    // Something StatusObject shows may have changed.
+    void EngineChanged();
 
 protected:
     bool event(QEvent* pEvent) override;

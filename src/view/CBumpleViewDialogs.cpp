@@ -39,16 +39,19 @@ void CBumpleView::OnOptions() {
     dlg.m_bRandomTime = m_bRandomTime;
     dlg.m_bAutoStart = m_bAutoStart;
     dlg.m_bIdleOnly = m_bIdleOnly;
+    dlg.m_bNotify = m_bNotify;
     if (dlg.DoModal() != IDOK)
         return;
-    // "IdleOnly" is written once it has been on, so that with the option never used the
-    // writes stay the four above.
+    // "IdleOnly" and "Notify" are written once they have been on, so that with the options
+    // never used the writes stay the four below.
     const BOOL bWriteIdleOnly = m_bIdleOnly || dlg.m_bIdleOnly;
+    const BOOL bWriteNotify = m_bNotify || dlg.m_bNotify;
     m_bIgnoreFailures = dlg.m_bIgnoreFailures;
     m_bRandomName = dlg.m_bRandomName;
     m_bRandomTime = dlg.m_bRandomTime;
     m_bAutoStart = dlg.m_bAutoStart;
     m_bIdleOnly = dlg.m_bIdleOnly;
+    m_bNotify = dlg.m_bNotify;
     if (!m_bIdleOnly)
         m_linkWatch.Forget();
     // New values take effect where the engine next reads them; nothing is restarted.
@@ -61,6 +64,8 @@ void CBumpleView::OnOptions() {
     store.WriteProfileInt(kSection, kRandomTime, m_bRandomTime);
     if (bWriteIdleOnly)
         store.WriteProfileInt(kSection, kIdleOnly, m_bIdleOnly);
+    if (bWriteNotify)
+        store.WriteProfileInt(kSection, kNotify, m_bNotify);
     store.EndWriteUnit();
     SaveOutcome(true);
 }

@@ -99,6 +99,16 @@ void CBumpleView::RecordProblem(int nKind, const QString& strName) {
     }
 }
 
+void CBumpleView::OnProbeEnded(int nKind, const QString& strName) {
+    const std::optional<CLinkState::Notice> notice =
+        nKind == CProbeHistory::Answered
+            ? m_linkState.ProbeAnswered()
+            : m_linkState.ProbeFailed(nKind, strName, m_comboName->GetCount());
+    // Without "Ignore Connection Failures" the message box tells whoever sees the form.
+    if (notice && m_bNotify && (m_bIgnoreFailures || !window()->isVisible()))
+        m_trayIcon.ShowNotification(ID_HISTORY, notice->strTitle, notice->strText);
+}
+
 void CBumpleView::AdvanceToNextName(BOOL bFromSelection, const QString& strName) {
     m_strProblemName = strName;
     const int count = m_comboName->GetCount();

@@ -96,24 +96,27 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
             m_history.Skip();
         }
     }
-    if (m_nTick >= m_nCurPeriod) {
-        m_nTick = 0;
-        if (!m_bRandomName || m_bFirstProbe) {
-            m_bFirstProbe = FALSE;
-            if (m_bRandomTime)
-                RandomizePeriod();
-            else
-                m_nCurPeriod = m_nPeriod;
-            RunTheJob(m_bNewTarget);
-        } else {
-            m_nNameSel = PickRandomName();
-            m_comboName->SetCurSel(m_nNameSel);
-            m_strTarget = m_comboName->GetWindowText();
-            OnStartOrApply();
-        }
-    }
+    if (m_nTick >= m_nCurPeriod)
+        EndPeriod();
     if (m_staticNextLabel->isEnabled())
         ShowTimeLeft();
+}
+
+void CBumpleView::EndPeriod() {
+    m_nTick = 0;
+    if (!m_bRandomName || m_bFirstProbe) {
+        m_bFirstProbe = FALSE;
+        if (m_bRandomTime)
+            RandomizePeriod();
+        else
+            m_nCurPeriod = m_nPeriod;
+        RunTheJob(m_bNewTarget);
+    } else {
+        m_nNameSel = PickRandomName();
+        m_comboName->SetCurSel(m_nNameSel);
+        m_strTarget = m_comboName->GetWindowText();
+        OnStartOrApply();
+    }
 }
 
 int CBumpleView::PickRandomName() {
@@ -157,4 +160,5 @@ void CBumpleView::ShowTimeLeft() {
     if (Store().HasPending())
         tip += QStringLiteral("   Settings not saved yet");
     m_trayIcon.SetTooltipText(tip);
+    emit EngineChanged();
 }

@@ -221,7 +221,17 @@ void CProbeHistory::Emit(uint16_t nName) {
     emit Changed(it == m_names.end() ? kNoRow : it->second.nRow);
 }
 
+void CProbeHistory::EndWithoutReply() {
+    const Entry* pEntry = At(m_nWaiting);
+    if (pEntry == nullptr || pEntry->nKind != NoReply || m_nGivenUp == m_nWaiting)
+        return;
+    // A late reply still counts: the entry stays the awaited one.
+    m_nGivenUp = m_nWaiting;
+    emit ProbeEnded(NoReply, Text(pEntry->nName));
+}
+
 uint64_t CProbeHistory::ProbeStarted(const QString& strName) {
+    EndWithoutReply();
     const uint16_t name = TextIndex(strName);
     const uint64_t number = Append(NoReply, name);
     // Probes under message boxes nest; one that never ends is dropped after a few.
@@ -264,6 +274,7 @@ void CProbeHistory::ProbeAnswered() {
     pEntry->nValueMs = int32_t(std::min<int64_t>(Now() - pEntry->nAt, INT32_MAX));
     Count(*pEntry, +1);
     Emit(pEntry->nName);
+    emit ProbeEnded(Answered, Text(pEntry->nName));
 }
 
 void CProbeHistory::ProbeFailed(uint64_t nProbe, Kind kind) {
@@ -277,12 +288,30 @@ void CProbeHistory::ProbeFailed(uint64_t nProbe, Kind kind) {
     Count(*pEntry, +1);
     Fold(number);
     Emit(name);
+    emit ProbeEnded(kind, Text(name));
 }
 
 void CProbeHistory::LookupFailed(const QString& strName) {
+    EndWithoutReply();
     const uint16_t name = TextIndex(strName);
     Fold(Append(LookupFailure, name));
     Emit(name);
+    emit ProbeEnded(LookupFailure, strName);
+}
+
+const CProbeHistory::Entry* CProbeHistory::LastEnded() const {
+    const auto opening = [this](uint64_t nNumber) {
+        return std::any_of(m_opening.begin(), m_opening.end(),
+                           [nNumber](const auto& probe) { return probe.second == nNumber; });
+    };
+    for (uint64_t number = m_nDropped + m_entries.size(); number-- > m_nDropped;) {
+        const Entry& entry = *At(number);
+        const bool bInFlight = entry.nKind == NoReply &&
+                               ((number == m_nWaiting && number != m_nGivenUp) || opening(number));
+        if (IsProbe(entry.nKind) && !bInFlight)
+            return &entry;
+    }
+    return nullptr;
 }
 
 void CProbeHistory::Skip() {
@@ -326,6 +355,13 @@ CProbeHistory::NameSummary CProbeHistory::Summary(int nRow) const {
     }
     row.nWorstMs = state.times.rbegin()->first;
     return row;
+}
+
+const CProbeHistory::Entry* CProbeHistory::LastEnded() const {
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+        if (IsProbe(it->nKind) && m_nPending != m_nDropped + uint64_t(m_entries.rend() - it) - 1)
+            return &*it;
+    return nullptr;
 }
 
 std::vector<CProbeHistory::NameSummary> CProbeHistory::Summaries() const {

@@ -79,6 +79,8 @@ public:
     bool IsOpenStretch(size_t nIndex) const {
         return m_bStopped && m_nStopped - m_nDropped == nIndex;
     }
+    // The last probe whose outcome is known, or null.
+    const Entry* LastEnded() const;
     // One row for each name, in the order the names were first probed.
     int RowCount() const { return int(m_rows.size()); }
     NameSummary Summary(int nRow) const;
@@ -99,6 +101,9 @@ signals:
     // Row nRow of the summaries changed or was added; kNoRow: only the chart changed;
     // -1: rows went away, read them all.
     void Changed(int nRow);
+    // A probe's outcome is final: answered, failed, or left without a reply when the next
+    // probe or lookup comes.
+    void ProbeEnded(int nKind, const QString& strName);
 
 public:
     static constexpr int kNoRow = -2;
@@ -124,6 +129,8 @@ private:
     // Takes a failure into the name's entry before it when that is the same failure.
     void Fold(uint64_t nNumber);
     void Emit(uint16_t nName);
+    // The probe awaiting its reply goes without one as far as anyone can tell now.
+    void EndWithoutReply();
 
     std::deque<Entry> m_entries;
     uint64_t m_nDropped = 0; // entries dropped at the front so far
@@ -131,6 +138,7 @@ private:
     // Probes being opened (outer ones stay open under a message box): probe, entry.
     std::vector<std::pair<uint64_t, uint64_t>> m_opening;
     uint64_t m_nWaiting = kNone; // entry of the probe whose reply is awaited
+    uint64_t m_nGivenUp = kNone; // the awaited entry already announced as without reply
     uint64_t m_nStopped = kNone; // entry of the open stopped stretch
     uint64_t m_nLastFailure = kNone;
     int64_t m_stretchMs[kKinds] = {};

@@ -1,12 +1,18 @@
 #include "CBumpleApp.h"
+#include "CLoopbackServer.h"
+#include "CNetworkSandbox.h"
+#include "CViewFixture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 // Every wait on the program is bounded: a program that hangs fails the test.
@@ -42,6 +48,19 @@ class TestCommandLine : public QObject {
             env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("BUMPLE_CONFIG_DIR"), configDir);
         return env;
+    }
+
+    static void Start(QProcess& program, const QString& configDir, QStringList arguments) {
+        program.setProcessEnvironment(Environment(QString(), configDir));
+        program.start(Binary(), arguments << QStringLiteral("-platform") << "offscreen");
+    }
+    // A command to the Bumple that runs with the settings in configDir; the test's server is
+    // served meanwhile. The exit code and what it printed.
+    static std::pair<int, QByteArray> Command(const QString& configDir, QStringList arguments) {
+        QProcess command;
+        Start(command, configDir, arguments);
+        CViewFixture::WaitFor([&] { return command.state() == QProcess::NotRunning; }, kWaitMs);
+        return {command.exitCode(), command.readAllStandardOutput()};
     }
 
 private slots:
@@ -127,6 +146,84 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(hive.open(QIODevice::ReadOnly));
         QCOMPARE(hive.readAll(), kHive);
+    }
+
+    // The commands of scripts and status bars against a running Bumple (Often 3 minutes: only
+    // the first probe is scheduled), in each state, and once no Bumple runs.
+    void commandsToTheRunningBumple_data() {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<bool>("serve");
+        QTest::addColumn<int>("status"); // exit code
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("cls");
+        QTest::addColumn<int>("probeNow"); // exit code
+        const QByteArray on = "\"AutoStart\"=\"1\"\r\n";
+        // clang-format off
+        QTest::newRow("stopped") << QByteArray("\"AutoStart\"=\"0\"\r\n") << true << 0
+            << "stopped" << "none yet" << "stopped" << 1;
+        QTest::newRow("answered") << on << true << 0 << "running" << "answered" << "running" << 0;
+        QTest::newRow("failed, under its box")
+            << on + "\"Ignore\"=\"0\"\r\n\"ComboName1\"=\"127.0.0.2\"\r\n" << false << 1
+            << "running" << "socket failure" << "running" << 0;
+        QTest::newRow("down") << on << false << 2 << "running" << "socket failure" << "down" << 0;
+        // clang-format on
+    }
+    void commandsToTheRunningBumple() {
+        QFETCH(QByteArray, settings);
+        QFETCH(bool, serve);
+        QFETCH(int, status);
+        QFETCH(QString, state);
+        QFETCH(QString, last);
+        QFETCH(QString, cls);
+        QFETCH(int, probeNow);
+        REQUIRE_NETWORK_SANDBOX();
+        // Without a server every connect is refused.
+        std::optional<CLoopbackServer> server;
+        if (serve)
+            server.emplace(CLoopbackServer::Reply);
+        QTemporaryDir dir;
+        QFile hive(dir.filePath(QStringLiteral("registry.reg")));
+        QVERIFY(hive.open(QIODevice::WriteOnly));
+        hive.write(QByteArray(kHive).replace("\"AutoStart\"=\"0\"\r\n", settings));
+        hive.close();
+        QCOMPARE(Command(dir.path(), {"--status"}).first, 3);
+        QProcess bumple;
+        Start(bumple, dir.path(), {});
+        // Once the first probe's outcome is in, or at once when none is scheduled.
+        QByteArray text;
+        QVERIFY(CViewFixture::WaitFor(
+            [&] {
+                const auto [code, out] = Command(dir.path(), {"--status"});
+                text = out;
+                return code == status && out.contains("Last probe: " + last.toUtf8());
+            },
+            kWaitMs));
+        QVERIFY2(text.startsWith("State: " + state.toUtf8() + "\nNext probe in: "), text);
+        const QJsonObject json =
+            QJsonDocument::fromJson(Command(dir.path(), {"--status", "--json"}).second).object();
+        QCOMPARE(json.value("class").toString(), cls);
+        QCOMPARE(json.value("alt").toString(), cls);
+        QCOMPARE(json.value("tooltip").toString() + '\n', QString::fromUtf8(text));
+        QCOMPARE(json.value("text").toString().contains(':'), state == "running");
+        QProcess follow;
+        Start(follow, dir.path(), {"--follow"});
+        QVERIFY(CViewFixture::WaitFor([&] { return follow.canReadLine(); }, kWaitMs));
+        const size_t requests = serve ? server->m_received.size() : 0;
+        QCOMPARE(Command(dir.path(), {"--probe-now"}).first, probeNow);
+        if (probeNow == 0 && serve)
+            QVERIFY(CViewFixture::WaitFor([&] { return server->m_received.size() == requests + 1; },
+                                          kWaitMs));
+        QCOMPARE(Command(dir.path(), {"--quit"}).first, 0);
+        QVERIFY(CViewFixture::WaitFor([&] { return bumple.state() == QProcess::NotRunning; }));
+        QCOMPARE(bumple.exitCode(), 0);
+        QVERIFY(CViewFixture::WaitFor([&] { return follow.state() == QProcess::NotRunning; }));
+        QCOMPARE(follow.exitCode(), 3);
+        // One line for each change: never the same line twice in a row.
+        const QList<QByteArray> lines = follow.readAllStandardOutput().split('\n');
+        QVERIFY(lines.size() >= 2);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            QVERIFY(lines[i] != lines[i - 1]);
     }
 
     // After an install into any prefix the program finds its help, and the menu entry, the

@@ -111,12 +111,21 @@ private slots:
         QVERIFY2(std::is_sorted(places.begin(), places.end()), qPrintable(hive));
     }
 
-    // "IdleOnly" goes after "RandomTime" once the option has been on, and never before.
-    void idleOnlyIsWrittenOnceUsed() {
+    // "IdleOnly" and "Notify" go after "RandomTime" once their option has been on, and never
+    // before.
+    void laterOptionIsWrittenOnceUsed_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("IdleOnly") << IDC_IDLE_ONLY << "IdleOnly";
+        QTest::newRow("Notify") << IDC_NOTIFY << "Notify";
+    }
+    void laterOptionIsWrittenOnceUsed() {
+        QFETCH(int, id);
+        QFETCH(QString, name);
         CViewFixture f;
         CBumpleView* v = f.Create();
-        const auto clickIdleOnlyAndOk = [](CDialog& dlg) {
-            QCheckBox* pBox = Box(dlg, IDC_IDLE_ONLY);
+        const auto clickAndOk = [id](CDialog& dlg) {
+            QCheckBox* pBox = Box(dlg, id);
             QVERIFY(pBox != nullptr && pBox->focusPolicy() & Qt::TabFocus);
             QVERIFY(pBox->geometry().bottom() < dlg.GetDlgItem(IDOK)->geometry().top());
             QTest::mouseClick(pBox, Qt::LeftButton);
@@ -126,14 +135,14 @@ private slots:
             CModalDriver driver(ClickOk);
             v->OnOptions();
         }
-        QVERIFY2(!f.HiveText().contains(QLatin1String("IdleOnly")), qPrintable(f.HiveText()));
+        QVERIFY2(!f.HiveText().contains(name), qPrintable(f.HiveText()));
         for (const char* expected : {"1", "0"}) {
-            CModalDriver driver(clickIdleOnlyAndOk);
+            CModalDriver driver(clickAndOk);
             v->OnOptions();
-            QCOMPARE(f.Setting("IdleOnly"), QLatin1String(expected));
-            QCOMPARE(v->m_bIdleOnly, BOOL(*expected == '1'));
+            QCOMPARE(f.Setting(name), QLatin1String(expected));
+            QCOMPARE(id == IDC_NOTIFY ? v->m_bNotify : v->m_bIdleOnly, BOOL(*expected == '1'));
             const QString hive = f.HiveText();
-            QVERIFY(hive.indexOf(QLatin1String("\"IdleOnly\"")) >
+            QVERIFY(hive.indexOf(u'"' + name + u'"') >
                     hive.indexOf(QLatin1String("\"RandomTime\"")));
         }
     }

@@ -3,6 +3,7 @@
 #include "CShellTray.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -11,6 +12,11 @@ class CScriptedShellTray : public CShellTray {
 public:
     BOOL Shell_NotifyIcon(DWORD dwMessage, const NOTIFYICONDATA& nid) override;
     BOOL IsIconShown(const NOTIFYICONDATA&) override { return m_bShown; }
+    BOOL ShowBalloon(const NOTIFYICONDATA&, const QString& strTitle,
+                     const QString& strText) override {
+        m_balloons.append(strTitle + QLatin1Char('\n') + strText);
+        return m_bShown;
+    }
 
     struct Call {
         DWORD dwMessage;
@@ -23,4 +29,5 @@ public:
     bool m_bShown = false;
     QString m_strTip;
     HICON m_hIcon = nullptr;
+    QStringList m_balloons; // title and text of each, a line apart
 };

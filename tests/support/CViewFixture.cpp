@@ -27,6 +27,7 @@ CViewFixture::CViewFixture(const QStringList& settings) {
     m_app.m_pProfileStore = m_pStore.get();
     m_twins.emplace(&m_sockets, &m_tray, &m_framework);
     m_linksTwin.emplace(&m_links);
+    m_notifierTwin.emplace(&m_notifier);
 }
 
 CViewFixture::~CViewFixture() {

@@ -5,6 +5,7 @@
 #include "CPlatform.h"
 #include "CScriptedFramework.h"
 #include "CScriptedLinkCounters.h"
+#include "CScriptedNotifier.h"
 #include "CScriptedShellTray.h"
 #include "CScriptedWinsock.h"
 
@@ -56,6 +57,7 @@ public:
     CScriptedShellTray m_tray;
     CScriptedFramework m_framework;
     CScriptedLinkCounters m_links;
+    CScriptedNotifier m_notifier;
     CBumpleApp m_app;
     std::unique_ptr<CProfileStore> m_pStore;
     std::unique_ptr<CMainFrame> m_pFrame;
@@ -65,4 +67,5 @@ public:
     std::optional<CPlatform::Scope> m_twins;
     std::optional<CPlatform::Scope> m_realSockets;
     std::optional<CPlatform::LinksScope> m_linksTwin;
+    std::optional<CPlatform::NotifierScope> m_notifierTwin;
 };

@@ -8,6 +8,8 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QProcess>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <cstring>
@@ -419,6 +421,34 @@ private slots:
         QCOMPARE(TipBytes(last), Padded("Bumple"));
         QCOMPARE(last.hIcon, LoadIconResource(IDI_NORMAL));
         QCOMPARE(last.uCallbackMessage, kNotify);
+    }
+
+    // A notification on a session bus that no notification server is on: the balloon shows
+    // it once the bus has answered, and nothing waits for the answer.
+    void notificationWithoutServerGoesToTheBalloon() {
+        // A bus of its own, without the services a desktop could start on demand.
+        QTemporaryFile config;
+        QVERIFY(config.open());
+        config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                     "<auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                     "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                     "<allow own=\"*\"/></policy></busconfig>");
+        config.close();
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address")});
+        if (!bus.waitForReadyRead(5000))
+            QSKIP("no dbus-daemon");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+        CTrayNotifyIcon icon;
+        QVERIFY(CreateNormal(icon));
+        icon.ShowNotification(ID_HISTORY, QStringLiteral("The link is down"), QStringLiteral("x"));
+        QVERIFY(m_pTray->m_balloons.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(m_pTray->m_balloons, QStringList{"The link is down\nx"}, 5000);
+        QVERIFY(m_pFramework->m_messages.isEmpty());
+        bus.kill();
+        bus.waitForFinished(5000);
     }
 
     // The real notification area where there is none at all: the icon waits through the

@@ -837,6 +837,70 @@ private slots:
         QCOMPARE(f.m_links.m_nRouteLookups > 0, bool(idleOnly));
         QCOMPARE(v->m_history.Summaries().at(0).nProbes, connects);
     }
+
+    // "Notify When Link Goes Down". Steps: "fail" (the next lookup fails; a stopped engine is
+    // started and a pending retry is run first), "up" (a lookup, a probe and its reply),
+    // "wait S" (S seconds pass).
+    void notifyWhenLinkGoesDown_data() {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("notices");
+        QTest::addColumn<bool>("down");
+        const QString down = QStringLiteral(
+            "The link is down\nSince 12:00:00, 3 probes in a row failed:\nalpha.test: lookup "
+            "failure\nbeta.test: lookup failure\ngamma.test: lookup failure");
+        const QStringList on = {"\"Notify\"=\"1\""};
+        const QStringList fail3 = {"fail", "fail", "fail"};
+        QTest::newRow("down after 3 failures") << on << fail3 << QStringList{down} << true;
+        QTest::newRow("no second notification while down")
+            << on << fail3 + QStringList{"fail", "fail", "fail", "fail"} << QStringList{down}
+            << true;
+        QTest::newRow("up with the duration and the count")
+            << on << fail3 + QStringList{"wait 60", "fail", "wait 65", "up", "fail"}
+            << QStringList{down, "The link is back\nIt was down for 2 min 05 s; 4 probes failed."}
+            << false;
+        QTest::newRow("option off sends nothing")
+            << QStringList() << fail3 + QStringList{"up"} << QStringList() << false;
+        QTest::newRow("ignore off, form hidden: box and notification")
+            << on + QStringList{"\"Ignore\"=\"0\""} << fail3
+            << QStringList{QString(down).replace("beta", "alpha").replace("gamma", "alpha")}
+            << true;
+    }
+    void notifyWhenLinkGoesDown() {
+        QFETCH(QStringList, settings);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, notices);
+        QFETCH(bool, down);
+        CViewFixture f(WithSettings(settings));
+        CBumpleView* v = f.Create();
+        v->m_bLocalAddressKnown = TRUE;
+        for (const QString& step : steps) {
+            if (step.startsWith(QLatin1String("wait"))) {
+                f.m_framework.m_dwTicks += 1000 * step.section(QLatin1Char(' '), 1).toUInt();
+                continue;
+            }
+            if (f.m_framework.IsTimerSet(ID_TIMER_RETRY))
+                v->OnTimer(ID_TIMER_RETRY);
+            if (f.m_sockets.m_pending.empty())
+                v->OnStartOrApply();
+            if (step == QLatin1String("fail")) {
+                QVERIFY(f.m_sockets.CompleteLookup(11001));
+                CViewFixture::Pump();
+                continue;
+            }
+            QVERIFY(f.m_sockets.CompleteLookup(0, {QStringLiteral("127.9.9.9")}));
+            CViewFixture::Pump();
+            f.Tick();
+            f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_READ);
+            CViewFixture::Pump();
+        }
+        QCOMPARE(f.m_notifier.m_notices, notices);
+        QCOMPARE(v->m_linkState.IsDown(), down);
+        if (!notices.isEmpty())
+            QCOMPARE(f.m_notifier.m_nCommand, UINT(ID_HISTORY));
+        // The option never on leaves the settings as they were.
+        QCOMPARE(f.HiveText().contains(QLatin1String("Notify")), !settings.isEmpty());
+    }
 };
 
 QTEST_MAIN(TestEngine)
