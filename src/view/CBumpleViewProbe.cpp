@@ -131,11 +131,11 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
     // The port lies at the same place in both families' addresses.
     address.sin_port = htons(uint16_t(port));
     if (haveAddress)
-        m_history.ProbeAddress(m_nProbe,
-                               AddressText(m_saTarget.ss_family,
-                                           m_saTarget.ss_family == AF_INET6
-                                               ? static_cast<const void*>(&address6.sin6_addr)
-                                               : static_cast<const void*>(&address.sin_addr)));
+        m_history.ProbeAddress(
+            m_nProbe,
+            AddressText(m_saTarget.ss_family, m_saTarget.ss_family == AF_INET6
+                                                  ? static_cast<const void*>(&address6.sin6_addr)
+                                                  : static_cast<const void*>(&address.sin_addr)));
 
     const SOCKET s =
         sockets.socket(m_saTarget.ss_family == AF_INET6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);

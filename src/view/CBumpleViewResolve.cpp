@@ -31,8 +31,8 @@ bool CBumpleView::IsDottedAddress(const QString& strName) {
 
 QString CBumpleView::AddressText(int nFamily, const void* pAddress) {
     char text[INET6_ADDRSTRLEN] = {};
-    return QString::fromLatin1(inet_ntop(nFamily == AF_INET6 ? AF_INET6 : AF_INET, pAddress, text,
-                                         sizeof text));
+    return QString::fromLatin1(
+        inet_ntop(nFamily == AF_INET6 ? AF_INET6 : AF_INET, pAddress, text, sizeof text));
 }
 
 const hostent* CBumpleView::HostEntry() const {
