@@ -32,9 +32,10 @@ QJsonObject CBumpleView::StatusObject() const {
         status.insert(QStringLiteral("last"), CProbeHistory::KindText(pLast->nKind));
         status.insert(QStringLiteral("lastName"), m_history.Text(pLast->nName));
         // A folded entry ends with its last probe.
-        status.insert(QStringLiteral("lastAt"),
-                      QDateTime::fromSecsSinceEpoch(m_history.ClockAt(pLast->nAt + pLast->nLengthMs))
-                          .toString(QStringLiteral("HH:mm:ss")));
+        status.insert(
+            QStringLiteral("lastAt"),
+            QDateTime::fromSecsSinceEpoch(m_history.ClockAt(pLast->nAt + pLast->nLengthMs))
+                .toString(QStringLiteral("HH:mm:ss")));
         status.insert(QStringLiteral("lastMs"), int(pLast->nValueMs));
     }
     return status;
