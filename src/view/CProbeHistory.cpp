@@ -357,13 +357,6 @@ CProbeHistory::NameSummary CProbeHistory::Summary(int nRow) const {
     return row;
 }
 
-const CProbeHistory::Entry* CProbeHistory::LastEnded() const {
-    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
-        if (IsProbe(it->nKind) && m_nPending != m_nDropped + uint64_t(m_entries.rend() - it) - 1)
-            return &*it;
-    return nullptr;
-}
-
 std::vector<CProbeHistory::NameSummary> CProbeHistory::Summaries() const {
     std::vector<NameSummary> rows;
     for (int row = 0; row < RowCount(); ++row)

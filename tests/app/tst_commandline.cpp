@@ -165,8 +165,8 @@ private slots:
         QTest::newRow("answered") << on << true << 0 << "running" << "answered" << "running" << 0;
         QTest::newRow("failed, under its box")
             << on + "\"Ignore\"=\"0\"\r\n\"ComboName1\"=\"127.0.0.2\"\r\n" << false << 1
-            << "running" << "socket failure" << "running" << 0;
-        QTest::newRow("down") << on << false << 2 << "running" << "socket failure" << "down" << 0;
+            << "running" << "connect failure" << "running" << 0;
+        QTest::newRow("down") << on << false << 2 << "running" << "connect failure" << "down" << 0;
         // clang-format on
     }
     void commandsToTheRunningBumple() {
