@@ -161,8 +161,8 @@ void CStaticLink::paintEvent(QPaintEvent* pEvent) {
     }
 }
 
-// The specified blue or purple where it stands out from the dialog enough to read (4.5:1),
-// else the palette's link colour where that does, else the specified hue made lighter on a
+// The link blue or purple where it stands out from the dialog enough to read (4.5:1),
+// else the palette's link colour where that does, else its hue made lighter on a
 // dark dialog or darker on a light one, no further than it takes.
 QColor CStaticLink::TextColour() const {
     const bool bVisited = m_pVisited != nullptr && *m_pVisited == 1;

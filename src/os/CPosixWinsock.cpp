@@ -32,7 +32,7 @@ struct CPosixWinsock::LookupGuard {
 namespace {
 // Blocks; runs on a lookup thread. The addresses of name, each once, in the resolver's
 // order: 4 bytes each for IPv4, 16 for IPv6. The host's own name without an IPv4 address
-// is the host's global IPv6 addresses, as the specified platform answers its own name.
+// is the host's global IPv6 addresses, as Windows Sockets answers its own name.
 int ResolveAddresses(const std::string& name, bool bOwnName, std::vector<QByteArray>* pAddresses) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

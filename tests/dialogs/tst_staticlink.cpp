@@ -158,7 +158,7 @@ private slots:
         QTest::addColumn<QColor>("window");
         QTest::addColumn<QColor>("linkColour"); // the palette's
         QTest::addColumn<int>("visited");
-        QTest::addColumn<QColor>("text"); // invalid: the specified hue
+        QTest::addColumn<QColor>("text"); // invalid: the link colour's own hue
         QTest::newRow("unvisited") << QColor(0x303030) << QColor(Qt::cyan) << 0 << QColor(Qt::cyan);
         QTest::newRow("visited") << QColor(0x303030) << QColor(Qt::yellow) << 1
                                  << QColor(Qt::yellow);
