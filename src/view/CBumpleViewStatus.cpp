@@ -42,6 +42,9 @@ QJsonObject CBumpleView::StatusObject() const {
 }
 
 QString CBumpleView::WhyNoProbeNow() const {
+    // A second connect would leave the first one's socket behind.
+    if (m_socketPending != INVALID_SOCKET)
+        return QStringLiteral("Bumple is connecting; try again in a moment");
     if (m_staticNextLabel->isEnabled())
         return {};
     return m_bBusy || m_bRetryPending ? QStringLiteral("Bumple is starting; try again in a moment")

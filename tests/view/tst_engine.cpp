@@ -377,6 +377,8 @@ private slots:
                 QCOMPARE(f.m_sockets.m_connectAddresses.size(), size_t(1));
                 QCOMPARE(v->m_nHttpFailures + v->m_nSocketFailures, 0);
                 QCOMPARE(f.Status(), QStringLiteral("Validating Domain Name"));
+                // Nor does a probe asked for from the command line go meanwhile.
+                QVERIFY(!v->WhyNoProbeNow().isEmpty());
             }
             CViewFixture::Pump();
         }
