@@ -1,7 +1,7 @@
 #include "CPlatform.h"
 
 #include "CPosixWinsock.h"
-#include "CProcLinkCounters.h"
+#include "CNetlinkLinkCounters.h"
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
@@ -42,7 +42,7 @@ CPlatform::Scope::~Scope() {
 }
 
 CLinkCounters& CPlatform::Links() {
-    static CProcLinkCounters real;
+    static CNetlinkLinkCounters real;
     return g_pLinks != nullptr ? *g_pLinks : real;
 }
 

@@ -36,6 +36,7 @@ public:
     int send(SOCKET s, const char* buf, int len, int flags) override;
     int recv(SOCKET s, char* buf, int len, int flags) override;
     int closesocket(SOCKET s) override;
+    bool OwnCounts(SOCKET s, uint64_t* pBytes) override;
 
     // Lays the IPv4 addresses of a lookup (network byte order) out as a host entry record in
     // buf: the record, its alias and address lists, the addresses one after another, then

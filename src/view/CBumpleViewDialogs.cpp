@@ -33,8 +33,10 @@ void CBumpleView::OnOptions() {
     m_bRandomTime = dlg.m_bRandomTime;
     m_bAutoStart = dlg.m_bAutoStart;
     m_bIdleOnly = dlg.m_bIdleOnly;
-    if (!m_bIdleOnly)
+    if (!m_bIdleOnly) {
         m_linkWatch.Forget();
+        m_bLinkInUse = FALSE;
+    }
     // New values take effect where the engine next reads them; nothing is restarted.
     CProfileStore& store = Store();
     using namespace SettingsTable;

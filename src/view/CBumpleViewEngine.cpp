@@ -52,8 +52,11 @@ void CBumpleView::StopEngine(BOOL bNotify) {
 }
 
 void CBumpleView::CloseProbeSocket() {
-    if (m_socket != INVALID_SOCKET)
+    if (m_socket != INVALID_SOCKET) {
+        if (m_bIdleOnly)
+            m_linkWatch.Closing(m_socket);
         CPlatform::Sockets().closesocket(m_socket);
+    }
     m_socket = INVALID_SOCKET;
 }
 
@@ -66,7 +69,6 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
         m_bNewTarget = FALSE;
     }
     m_bLinkInUse = FALSE;
-    m_bOwnExchange = TRUE;
     m_history.ProbeStarted(name);
     if (OpenProbeConnection(name) == INVALID_SOCKET) {
         m_history.ProbeFailed();

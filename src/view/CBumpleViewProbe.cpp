@@ -90,6 +90,8 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
         return INVALID_SOCKET;
     }
     if (!haveAddress || sockets.connect(s, address) < 0) {
+        if (m_bIdleOnly)
+            m_linkWatch.Closing(s);
         sockets.closesocket(s);
         RecordProblem(PROBLEM_HTTP, host);
         if (m_bIgnoreFailures) {
@@ -105,9 +107,11 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
         }
         return INVALID_SOCKET;
     }
-    // The link to watch is the one that carries this connection.
-    if (m_bIdleOnly)
-        m_linkWatch.Watch(address.sin_addr.s_addr);
+    // The link to watch is the one that carries this connection; the address is kept while
+    // the option is off too, so that switching it on watches at once.
+    sockaddr_storage target{};
+    std::memcpy(&target, &address, sizeof address);
+    m_linkWatch.Watch(target);
     return s;
 }
 

@@ -2,22 +2,57 @@
 
 #include "CLinkCounters.h"
 #include "CPlatform.h"
+#include "CWinsock.h"
 
-void CLinkWatch::Watch(uint32_t address) {
-    const QString strInterface = CPlatform::Links().RouteInterface(address);
-    if (strInterface != m_strInterface)
-        m_bHaveLast = false;
-    m_strInterface = strInterface;
+void CLinkWatch::Watch(const sockaddr_storage& address) {
+    m_address = address;
+    m_bLookUp = true;
 }
 
 void CLinkWatch::Forget() {
-    m_strInterface.clear();
+    CPlatform::Links().Close();
+    m_bLookUp = true;
     m_bHaveLast = false;
 }
 
-bool CLinkWatch::Busy(bool bOwnExchange) {
+bool CLinkWatch::OwnBytes(SOCKET s, uint64_t* pBytes) {
+    uint64_t own = m_nOwnClosed;
+    m_nOwnClosed = 0;
+    bool known = true;
+    if (s != INVALID_SOCKET) {
+        uint64_t counts = 0;
+        known = CPlatform::Sockets().OwnCounts(s, &counts);
+        // A socket not seen at the last reading exchanged all of its counts since.
+        own += s == m_ownSocket && counts >= m_nOwnLast ? counts - m_nOwnLast : counts;
+        m_nOwnLast = counts;
+    }
+    m_ownSocket = s;
+    *pBytes = own;
+    return known;
+}
+
+void CLinkWatch::Closing(SOCKET s) {
+    uint64_t own = 0;
+    OwnBytes(s, &own);
+    m_nOwnClosed = own;
+    m_ownSocket = INVALID_SOCKET;
+}
+
+bool CLinkWatch::Busy(SOCKET s) {
+    CLinkCounters& links = CPlatform::Links();
+    if (m_bLookUp || links.Changed()) {
+        m_bLookUp = false;
+        const int index = m_address.ss_family == AF_UNSPEC ? 0 : links.RouteInterface(m_address);
+        if (index != m_nInterface)
+            m_bHaveLast = false;
+        m_nInterface = index;
+    }
+    uint64_t own = 0;
+    const bool ownKnown = OwnBytes(s, &own);
     uint64_t bytes = 0;
-    if (m_strInterface.isEmpty() || !CPlatform::Links().ReadBytes(m_strInterface, &bytes)) {
+    if (m_nInterface == 0 || !links.ReadBytes(m_nInterface, &bytes)) {
+        // Gone, or never there: look again at the next reading.
+        m_bLookUp = true;
         m_bHaveLast = false;
         return false;
     }
@@ -25,8 +60,9 @@ bool CLinkWatch::Busy(bool bOwnExchange) {
     const uint64_t last = m_nLastBytes;
     m_bHaveLast = true;
     m_nLastBytes = bytes;
-    // Counters that went back belong to an interface that came up anew.
-    if (!haveLast || bytes < last || bOwnExchange)
+    // Counters that went back belong to an interface that came up anew, or wrapped.
+    if (!haveLast || bytes < last || !ownKnown)
         return false;
-    return bytes - last > kThresholdBytes;
+    const uint64_t carried = bytes - last;
+    return carried > own && carried - own > kThresholdBytes;
 }
