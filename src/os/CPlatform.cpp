@@ -1,7 +1,7 @@
 #include "CPlatform.h"
 
-#include "CPosixWinsock.h"
 #include "CNetlinkLinkCounters.h"
+#include "CPosixWinsock.h"
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
