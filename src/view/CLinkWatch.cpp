@@ -32,9 +32,13 @@ bool CLinkWatch::OwnBytes(SOCKET s, uint64_t* pBytes) {
 }
 
 void CLinkWatch::Closing(SOCKET s) {
+    // After the socket's last counts the link may still carry its tail: the closing
+    // handshake, and on a slow line a full segment that the peer sent again because its
+    // timer ran out while the original still queued (seen on a 64 kbit/s line).
+    constexpr uint64_t kTail = 1514 + 2 * 66;
     uint64_t own = 0;
     OwnBytes(s, &own);
-    m_nOwnClosed = own;
+    m_nOwnClosed = own + kTail;
     m_ownSocket = INVALID_SOCKET;
 }
 
