@@ -16,7 +16,8 @@ public:
     // Bytes received plus bytes sent on the wire by the interface since it came up; false
     // when they cannot be read (the interface is gone).
     virtual bool ReadBytes(int nInterface, uint64_t* pBytes) = 0;
-    // True when routes, rules or links may have changed since the last call.
+    // True when routes, rules or links may have changed since the last call (what a reading
+    // met on the way to its answer included).
     virtual bool Changed() = 0;
     // Lets go of whatever the calls above hold open, until the next call.
     virtual void Close() = 0;

@@ -116,6 +116,7 @@ bool CNetlinkLinkCounters::Ask(nlmsghdr* pRequest,
     // The kernel answers these requests before send returns: what is not queued by now
     // never comes, so nothing here waits.
     bool refused = false;
+    m_bAsked = true;
     return Drain(pRequest->nlmsg_seq, &refused, onAnswer) && !refused;
 }
 
@@ -194,7 +195,9 @@ bool CNetlinkLinkCounters::Changed() {
     if (!m_socket.IsOpen())
         return true;
     bool refused = false;
-    Drain(0, &refused, [](const nlmsghdr&) {});
+    if (!m_bAsked)
+        Drain(0, &refused, [](const nlmsghdr&) {});
+    m_bAsked = false;
     const bool changed = m_bChanged;
     m_bChanged = false;
     return changed;

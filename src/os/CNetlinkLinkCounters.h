@@ -29,4 +29,6 @@ private:
     uint32_t m_nPortId = 0;
     uint32_t m_nSeq = 0;
     bool m_bChanged = true;
+    // A request read the queue since the last Changed: what came before its answer is known.
+    bool m_bAsked = false;
 };

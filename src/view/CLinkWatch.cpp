@@ -44,17 +44,20 @@ void CLinkWatch::Closing(SOCKET s) {
 
 bool CLinkWatch::Busy(SOCKET s) {
     CLinkCounters& links = CPlatform::Links();
-    if (m_bLookUp || links.Changed()) {
+    uint64_t own = 0;
+    const bool ownKnown = OwnBytes(s, &own);
+    uint64_t bytes = 0;
+    bool read = !m_bLookUp && m_nInterface != 0 && links.ReadBytes(m_nInterface, &bytes);
+    // The reading brings the news of changes with it, so a quiet tick costs one request.
+    if (!read || links.Changed()) {
         m_bLookUp = false;
         const int index = m_address.ss_family == AF_UNSPEC ? 0 : links.RouteInterface(m_address);
         if (index != m_nInterface)
             m_bHaveLast = false;
         m_nInterface = index;
+        read = index != 0 && links.ReadBytes(index, &bytes);
     }
-    uint64_t own = 0;
-    const bool ownKnown = OwnBytes(s, &own);
-    uint64_t bytes = 0;
-    if (m_nInterface == 0 || !links.ReadBytes(m_nInterface, &bytes)) {
+    if (!read) {
         // Gone, or never there: look again at the next reading.
         m_bLookUp = true;
         m_bHaveLast = false;
