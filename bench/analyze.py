@@ -419,6 +419,14 @@ def cmd_report(work):
                 f"{i['cpu_s_per_h']:.2f} ({i['spread']['cpu_s_per_h'][0]:.2f}-{i['spread']['cpu_s_per_h'][1]:.2f})",
                 f"{m['cpu_s_per_h']:.2f} ({m['spread']['cpu_s_per_h'][0]:.2f}-{m['spread']['cpu_s_per_h'][1]:.2f})",
                 f"{r:.2f}x", "<= 1.5x", r <= 1.5)
+    for label, data in (("3", idle), ("201", load(f"{work}/idle200.json"))):
+        if data and "bumple" in data and "bumple_idleonly" in data:
+            b, i = data["bumple"], data["bumple_idleonly"]
+            r = ratio(i["cpu_s_per_h"], b["cpu_s_per_h"])
+            row(f"idle CPU, \"Bumple Only When Idle\" on / off, {label} interfaces (s/hour)",
+                f"{i['cpu_s_per_h']:.2f} ({i['spread']['cpu_s_per_h'][0]:.2f}-{i['spread']['cpu_s_per_h'][1]:.2f})",
+                f"{b['cpu_s_per_h']:.2f} ({b['spread']['cpu_s_per_h'][0]:.2f}-{b['spread']['cpu_s_per_h'][1]:.2f})",
+                f"{r:.2f}x", "<= 1.2x", r <= 1.2)
     if strace and "bumple" in strace and "minimal" in strace:
         b, m = strace["bumple"], strace["minimal"]
         top = lambda d: ", ".join(f"{k} {v:g}" for k, v in list(d["per_s"].items())[:5])

@@ -5,7 +5,8 @@
 #      program (bench/minimal_tray.cpp);
 #   2. idle cost while armed and hidden with a 60-minute period (CPU per hour, wake-ups,
 #      system calls), against the minimal program updating its tip once a second; the same
-#      with "Bumple Only When Idle" on (the link's counters read at every tick);
+#      with "Bumple Only When Idle" on (the link's counters read at every tick), with 3
+#      interfaces and again with 201;
 #   3. the cost of one probe (CPU, wall, bytes), against curl in a shell loop (bench/probe.sh);
 #   4. the accuracy of the schedule over 20 periods of 15 s (Debug), about 5 minutes.
 # --quick: fewer runs, 20 s idle windows, 6 schedule periods (about 3 minutes in all).
@@ -122,6 +123,8 @@ fi
 
 # ---- 2. idle cost, both programs side by side in the same windows
 log "idle: bumple armed with a 60-minute period (also with \"IdleOnly\") and minimal_tray --tick, $IDLE_RUNS windows of $IDLE_WINDOW s"
+# Three interfaces first (loopback and a veth pair), 201 later: "IdleOnly" reads one of them.
+ip link add bench0 type veth peer name bench1
 make_hive "$WORK/cfg-idle" '"AutoStart"="1"' '"Often"="60"'
 make_hive "$WORK/cfg-idleonly" '"AutoStart"="1"' '"Often"="60"' '"IdleOnly"="1"'
 before=$(server_count "$WORK/server.log")
@@ -148,6 +151,12 @@ s3=$!
 wait $s1 $s2 $s3 || true
 $ANALYZE strace "$WORK/strace.json" 10 bumple="$WORK/strace.bumple.txt" \
     minimal="$WORK/strace.minimal.txt" bumple_idleonly="$WORK/strace.idleonly.txt"
+log "idle: the same with 201 interfaces (99 more veth pairs)"
+for i in $(seq 2 2 197); do echo "link add bench$i type veth peer name bench$((i + 1))"; done |
+    ip -batch -
+sleep 3
+$ANALYZE idle "$WORK/idle200.json" "$IDLE_WINDOW" "$IDLE_RUNS" bumple="$bpid" minimal="$mpid" \
+    bumple_idleonly="$ipid"
 stop_pid "$bpid"
 stop_pid "$ipid"
 stop_pid "$mpid"

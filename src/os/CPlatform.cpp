@@ -1,8 +1,8 @@
 #include "CPlatform.h"
 
 #include "CDBusNotifier.h"
+#include "CNetlinkLinkCounters.h"
 #include "CPosixWinsock.h"
-#include "CProcLinkCounters.h"
 #include "CQtFramework.h"
 #include "CQtShellTray.h"
 
@@ -44,7 +44,7 @@ CPlatform::Scope::~Scope() {
 }
 
 CLinkCounters& CPlatform::Links() {
-    static CProcLinkCounters real;
+    static CNetlinkLinkCounters real;
     return g_pLinks != nullptr ? *g_pLinks : real;
 }
 

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <iterator>
+#include <linux/tcp.h>
 #include <mutex>
 #include <netdb.h>
 #include <string>
@@ -381,4 +382,29 @@ int CPosixWinsock::closesocket(SOCKET s) {
     ::close(it->second.fd);
     m_sockets.erase(it);
     return 0;
+}
+
+bool CPosixWinsock::OwnCounts(SOCKET s, uint64_t* pBytes) {
+    const auto it = m_sockets.find(s);
+    if (it == m_sockets.end())
+        return false;
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (::getsockopt(it->second.fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
+        size < offsetof(tcp_info, tcpi_segs_in) + sizeof info.tcpi_segs_in)
+        return false;
+    sockaddr_storage local{};
+    socklen_t localSize = sizeof local;
+    const bool v6 =
+        ::getsockname(it->second.fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+        local.ss_family == AF_INET6;
+    // Each segment's headers as the link counts them: IP, TCP with its timestamps, and the
+    // 14 bytes of an Ethernet frame (a tunnel counts less, so its own share errs high).
+    const uint64_t header =
+        (v6 ? 40 : 20) + 20 + ((info.tcpi_options & TCPI_OPT_TIMESTAMPS) != 0 ? 12 : 0) + 14;
+    // Bytes sent again count on the wire too, where the kernel tells them apart.
+    const bool haveSent = size >= offsetof(tcp_info, tcpi_bytes_sent) + sizeof info.tcpi_bytes_sent;
+    *pBytes = (haveSent ? info.tcpi_bytes_sent : info.tcpi_bytes_acked) + info.tcpi_bytes_received +
+              header * (uint64_t(info.tcpi_segs_in) + info.tcpi_segs_out);
+    return true;
 }

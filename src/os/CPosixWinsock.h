@@ -39,6 +39,7 @@ public:
     int send(SOCKET s, const char* buf, int len, int flags) override;
     int recv(SOCKET s, char* buf, int len, int flags) override;
     int closesocket(SOCKET s) override;
+    bool OwnCounts(SOCKET s, uint64_t* pBytes) override;
 
     // Lays the addresses of a lookup (network byte order, 4 bytes for IPv4, 16 for IPv6) out
     // as a host entry record in buf: the record, its alias and address lists, the addresses

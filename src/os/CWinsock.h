@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdint>
+
 class QObject;
 
 // The socket library as the engine uses it: lookups and socket events come back as
@@ -34,4 +36,7 @@ public:
     virtual int send(SOCKET s, const char* buf, int len, int flags) = 0;
     virtual int recv(SOCKET s, char* buf, int len, int flags) = 0;
     virtual int closesocket(SOCKET s) = 0;
+    // What the connected socket has put on the wire and taken off it so far, both directions,
+    // headers included; false when the system does not count it.
+    virtual bool OwnCounts(SOCKET s, uint64_t* pBytes) = 0;
 };

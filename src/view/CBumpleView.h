@@ -165,10 +165,8 @@ public:
     // while it is on.
     BOOL m_bIdleOnly = FALSE;
     CLinkWatch m_linkWatch;
-    // The countdown was started over by traffic on the link since the last probe.
+    // The last tick's reading started the countdown over.
     BOOL m_bLinkInUse = FALSE;
-    // A probe went since the last tick: the next reading holds its exchange.
-    BOOL m_bOwnExchange = FALSE;
     // Every probe since launch, for the History window.
     CProbeHistory m_history;
     // The history's number of the probe whose connection is being opened.

@@ -52,8 +52,10 @@ void CBumpleView::OnOptions() {
     m_bAutoStart = dlg.m_bAutoStart;
     m_bIdleOnly = dlg.m_bIdleOnly;
     m_bNotify = dlg.m_bNotify;
-    if (!m_bIdleOnly)
+    if (!m_bIdleOnly) {
         m_linkWatch.Forget();
+        m_bLinkInUse = FALSE;
+    }
     // New values take effect where the engine next reads them; nothing is restarted.
     CProfileStore& store = Store();
     using namespace SettingsTable;

@@ -53,8 +53,11 @@ void CBumpleView::StopEngine(BOOL bNotify) {
 }
 
 void CBumpleView::CloseProbeSocket() {
-    if (m_socket != INVALID_SOCKET)
+    if (m_socket != INVALID_SOCKET) {
+        if (m_bIdleOnly)
+            m_linkWatch.Closing(m_socket);
         CPlatform::Sockets().closesocket(m_socket);
+    }
     m_socket = INVALID_SOCKET;
 }
 
@@ -65,7 +68,6 @@ void CBumpleView::RunTheJob(BOOL bNewTarget) {
     // probes carry its name, so that no failure is put down to a name that was not tried.
     const QString name = bNewTarget ? m_strTarget : m_strName;
     m_bLinkInUse = FALSE;
-    m_bOwnExchange = TRUE;
     // Kept apart from m_nProbe: a probe under this one's message box replaces that.
     const uint64_t probe = m_history.ProbeStarted(name);
     m_nProbe = probe;

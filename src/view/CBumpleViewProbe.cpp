@@ -48,6 +48,8 @@ void CBumpleView::OnProbeConnected(int nError) {
     const uint64_t probe = m_nProbe;
     m_socketPending = INVALID_SOCKET;
     if (nError != 0) {
+        if (m_bIdleOnly)
+            m_linkWatch.Closing(s);
         sockets.closesocket(s);
         m_history.ProbeFailed(probe, CProbeHistory::ConnectFailure);
         ReportConnectFailure(SkipBlanks(name), QStringLiteral("80"));
@@ -57,9 +59,9 @@ void CBumpleView::OnProbeConnected(int nError) {
     }
     m_bNewTarget = FALSE;
     m_history.ProbeConnected(probe);
-    // The link to watch is the one that carries this connection.
-    if (m_bIdleOnly)
-        m_linkWatch.Watch(m_saTarget);
+    // The link to watch is the one that carries this connection; the address is kept while
+    // the option is off too, so that switching it on watches at once.
+    m_linkWatch.Watch(m_saTarget);
     CPlatform::Framework().EndWaitCursor();
     // Only one probe socket is held: an earlier one still open is closed, not leaked.
     CloseProbeSocket();
@@ -75,6 +77,8 @@ void CBumpleView::OnProbeConnected(int nError) {
 void CBumpleView::AbandonPendingConnect() {
     if (m_socketPending == INVALID_SOCKET)
         return;
+    if (m_bIdleOnly)
+        m_linkWatch.Closing(m_socketPending);
     CPlatform::Sockets().closesocket(m_socketPending);
     m_socketPending = INVALID_SOCKET;
     CPlatform::Framework().EndWaitCursor();
@@ -149,6 +153,8 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
         return INVALID_SOCKET;
     }
     if (!haveAddress || sockets.connect(s, m_saTarget, this, WM_PROBE_SOCKET) < 0) {
+        if (m_bIdleOnly)
+            m_linkWatch.Closing(s);
         sockets.closesocket(s);
         m_history.ProbeFailed(m_nProbe, CProbeHistory::ConnectFailure);
         ReportConnectFailure(host, strPort);

@@ -86,13 +86,13 @@ void CBumpleView::OnTimer(UINT nIDEvent) {
         m_btnStart->setEnabled(true);
     ++m_nTick;
     if (m_bIdleOnly) {
-        // Read at every tick, so that the next reading spans one second only.
-        const bool busy = m_linkWatch.Busy(m_bOwnExchange || m_socket != INVALID_SOCKET);
-        m_bOwnExchange = FALSE;
-        // The first probe after arming goes all the same: it checks the name.
-        if (busy && !m_bFirstProbe) {
+        // Read at every tick, so that the next reading spans one second only. The first
+        // probe after arming goes all the same: it checks the name.
+        const bool busy = m_linkWatch.Busy(m_socket) && !m_bFirstProbe;
+        // The tip tells of the last second only: it counts down again once the link is quiet.
+        m_bLinkInUse = busy;
+        if (busy) {
             m_nTick = 0;
-            m_bLinkInUse = TRUE;
             m_history.Skip();
         }
     }

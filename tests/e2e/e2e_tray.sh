@@ -9,7 +9,8 @@
 # tray that comes while the box is open closes it.
 # Then a StatusNotifierItem host on a private session bus, which comes up after the
 # program: the exported menu, the tooltip, Activate and the menu's "Exit". Last, "Bumple
-# Only When Idle": loopback traffic holds the probes back, and the tooltip says why.
+# Only When Idle" behind a full-tunnel VPN in a second namespace: LAN traffic holds nothing
+# back, tunnel traffic holds the probes, and the tooltip says why while it lasts.
 #
 # usage: e2e_tray.sh BUMPLE_BINARY HELPER_WAITTRAY
 # Runs only inside a private network namespace where the host name resolves; outside one it
@@ -144,7 +145,7 @@ import socket, sys
 folder = sys.argv[1]
 server = socket.socket()
 server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-server.bind(("127.0.0.1", 80))
+server.bind((sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1", 80))
 server.listen(8)
 open(folder + "/ready", "w").close()
 count = 0
@@ -583,42 +584,79 @@ say "Activate showed the window"
 "$sys_python" "$sni" click "$item" "$(awk '$2 == "E_xit" {print $1}' "$work/menu")"
 ended_cleanly "the host's Exit"
 
-# --- "Bumple Only When Idle": loopback traffic holds the probes back. -----------------------
-# The link to 127.0.0.1 is this namespace's loopback; the traffic is loopback traffic too.
-count_requests() { find "$work/http" -name 'request.[0-9]*' | wc -l; }
+# --- "Bumple Only When Idle" behind a full-tunnel VPN. -----------------------------------
+# A second namespace made here is the far side of two veth pairs: lan0 (the LAN, the main
+# table's default route) and tun0 (the tunnel). As wg-quick does, a default route in table
+# 51820 and two rules send everything but the LAN's own net through the tunnel. Only
+# 198.18.0.0/15 addresses, all inside these two namespaces.
+# Started without start's wrapper, so that the process itself holds the namespace.
+setsid unshare -n sleep 600 &
+far=$!
+pids+=("$far")
+wait_for 5 "the far namespace" eval '[ "$(readlink /proc/$far/ns/net)" != "$(readlink /proc/self/ns/net)" ]'
+in_far() { nsenter --net="/proc/$far/ns/net" "$@"; }
+ip link add lan0 type veth peer name lan0p netns "/proc/$far/ns/net"
+ip link add tun0 type veth peer name tun0p netns "/proc/$far/ns/net"
+ip addr add 198.18.0.1/24 dev lan0 && ip link set lan0 up
+ip addr add 198.18.1.1/24 dev tun0 && ip link set tun0 up
+in_far ip addr add 198.18.0.2/24 dev lan0p && in_far ip link set lan0p up
+in_far ip addr add 198.18.1.2/24 dev tun0p && in_far ip link set tun0p up
+in_far ip addr add 198.19.0.80/32 dev lo && in_far ip link set lo up
+ip route add default via 198.18.0.2 dev lan0
+ip route add default via 198.18.1.2 dev tun0 table 51820
+ip rule add not fwmark 51820 table 51820
+ip rule add table main suppress_prefixlength 0
+[ "$(ip -o route get 198.19.0.80 | grep -o 'dev [a-z0-9]*')" = "dev tun0" ] ||
+    fail "the policy rules do not route through the tunnel: $(ip -o route get 198.19.0.80)"
+mkdir "$work/http-vpn"
+start vpnserver nsenter --net="/proc/$far/ns/net" python3 "$work/server.py" "$work/http-vpn" 198.19.0.80
+wait_for 10 "the HTTP server behind the tunnel" test -e "$work/http-vpn/ready"
+count_requests() { find "$work/http-vpn" -name 'request.[0-9]*' | wc -l; }
+# 20 KB/s of datagrams to an address, for at most 60 s.
+traffic() { start "traffic-$1" python3 -c '
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+end = time.monotonic() + 60
+while time.monotonic() < end:
+    s.sendto(b"x" * 1000, (sys.argv[1], 9))
+    time.sleep(0.05)
+' "$1"; }
 export BUMPLE_CONFIG_DIR="$work/idle-config"
 mkdir -p "$BUMPLE_CONFIG_DIR"
 printf '%s\n' 'REGEDIT4' '' \
     '[HKEY_LOCAL_MACHINE\Software\Quellmoor Software\Bumple\Settings]' \
-    '"ComboName0"="127.0.0.1"' '"Debug"="1"' '"IdleOnly"="1"' >"$BUMPLE_CONFIG_DIR/registry.reg"
-before=$(count_requests)
+    '"ComboName0"="198.19.0.80"' '"Debug"="1"' '"IdleOnly"="1"' >"$BUMPLE_CONFIG_DIR/registry.reg"
 launch idleonly
 wait_for 10 "the first probe, which goes whatever the link carries" \
-    eval '[ "$(count_requests)" -gt "$before" ]'
-start traffic python3 -c '
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-end = time.monotonic() + 30
-while time.monotonic() < end:
-    s.sendto(b"x" * 1000, ("127.0.0.1", 9))
-    time.sleep(0.05)
-'
-traffic_group=${pids[-1]}
-busy_from=$(count_requests)
-link_in_use() { "$sys_python" "$sni" tooltip "$item" 2>/dev/null | grep -q 'Link in use$'; }
+    eval '[ "$(count_requests)" -gt 0 ]'
+tooltip() { "$sys_python" "$sni" tooltip "$item" 2>/dev/null; }
 item=
-wait_for 10 "bumple's item" eval 'item=$(tail -n 1 "$work/items"); link_in_use'
+wait_for 10 "bumple's item" eval 'item=$(tail -n 1 "$work/items"); tooltip | grep -q "^Bumple in"'
+traffic 198.18.0.2
+lan_group=${pids[-1]}
+lan_from=$(count_requests)
+wait_for 20 "the probe on schedule while the LAN carries traffic" \
+    eval '[ "$(count_requests)" -gt "$lan_from" ]'
+tip=$(tooltip)
+[[ $tip != *Link\ in\ use* ]] || fail "LAN traffic counted for the tunnel: $tip"
+say "LAN traffic held nothing back: $tip"
+kill -TERM -- "-$lan_group"
+traffic 198.19.0.9
+tunnel_group=${pids[-1]}
+busy_from=$(count_requests)
+wait_for 5 "\"Link in use\" with traffic through the tunnel" eval 'tooltip | grep -q "Link in use$"'
 # Every busy tick starts the countdown over, so it never runs down while the traffic lasts.
 for _ in 1 2 3 4 5; do
     sleep 1
-    tip=$("$sys_python" "$sni" tooltip "$item")
+    tip=$(tooltip)
     [[ $tip =~ \ 0:1[3-5]\ +Link\ in\ use$ ]] || fail "the countdown ran down while busy: $tip"
 done
-[ "$(count_requests)" -eq "$busy_from" ] || fail "a probe went while the link was in use"
-say "tooltip through 5 s of loopback traffic: $tip"
-kill -TERM -- "-$traffic_group"
-wait_for 20 "the probe once the link is idle again" eval '[ "$(count_requests)" -gt "$busy_from" ]'
-say "the probe went once the link was idle"
+[ "$(count_requests)" -eq "$busy_from" ] || fail "a probe went while the tunnel was in use"
+say "tooltip through 5 s of tunnel traffic: $tip"
+kill -TERM -- "-$tunnel_group"
+wait_for 3 "the countdown in the tip once the tunnel is quiet" eval '! tooltip | grep -q "Link in use"'
+wait_for 20 "the probe once the tunnel is idle again" eval '[ "$(count_requests)" -gt "$busy_from" ]'
+say "the probe went once the tunnel was idle"
 kill "$bumple_pid"
 ended_cleanly "SIGTERM"
 

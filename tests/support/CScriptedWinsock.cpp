@@ -107,6 +107,11 @@ int CScriptedWinsock::recv(SOCKET, char* buf, int len, int) {
     return n;
 }
 
+bool CScriptedWinsock::OwnCounts(SOCKET s, uint64_t* pBytes) {
+    *pBytes = m_ownCounts[s];
+    return m_open.count(s) == 1;
+}
+
 int CScriptedWinsock::closesocket(SOCKET s) {
     m_closed.push_back(s);
     return m_open.erase(s) == 1 ? 0 : SOCKET_ERROR;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -26,6 +27,7 @@ public:
     int send(SOCKET s, const char* buf, int len, int flags) override;
     int recv(SOCKET s, char* buf, int len, int flags) override;
     int closesocket(SOCKET s) override;
+    bool OwnCounts(SOCKET s, uint64_t* pBytes) override;
 
     // Answers the oldest outstanding lookup: fills its buffer with the addresses (dotted
     // texts) and posts its message with the error. Returns false when none is outstanding.
@@ -66,6 +68,7 @@ public:
     std::set<SOCKET> m_open;
     std::vector<SOCKET> m_closed;
     std::vector<long> m_selectMasks;
+    std::map<SOCKET, uint64_t> m_ownCounts; // what each socket exchanged, as the test moves it
 
 private:
     SOCKET m_nextSocket = 100;

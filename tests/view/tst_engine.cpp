@@ -775,8 +775,10 @@ private slots:
     }
 
     // "Bumple Only When Idle". Steps: "start", "tick N", "busy N" (ticks over which the link
-    // carries 5000 bytes each), "reply" (the server answers and closes), "unreadable",
-    // "no route".
+    // carries 5000 bytes each), "own N" (the same, all of it the probe socket's own),
+    // "answer" (the server answers and holds the connection), "reply" (it answers with 5000
+    // bytes and closes), "unreadable", "no route", "on" (the option switched on), "moved"
+    // (the route moves to another interface), "gone", "back", "wrap" (the counters restart).
     void idleOnly_data() {
         QTest::addColumn<int>("idleOnly");
         QTest::addColumn<QStringList>("steps");
@@ -784,17 +786,38 @@ private slots:
         QTest::addColumn<QString>("tip");
         QTest::addColumn<bool>("reads");
         const QStringList first = {"start", "tick 1", "reply"};
-        QTest::newRow("busy ticks restart the countdown")
-            << 1 << first + QStringList{"busy 3", "tick 59"} << 1 << "Bumple in  0:01   Link in use"
-            << true;
+        const QString inUse = "Bumple in  1:00   Link in use";
+        QTest::newRow("busy ticks restart the countdown, the tip counts again after")
+            << 1 << first + QStringList{"busy 3", "tick 59"} << 1 << "Bumple in  0:01" << true;
+        QTest::newRow("the tip says why while busy")
+            << 1 << first + QStringList{"busy 2"} << 1 << inUse << true;
         QTest::newRow("idle again: the probe goes")
             << 1 << first + QStringList{"busy 3", "tick 60"} << 2 << "Bumple in  1:00" << true;
         QTest::newRow("the first probe after arming still goes")
             << 1 << first + QStringList{"tick 5", "start", "busy 1"} << 2 << "Bumple in  1:00"
             << true;
         QTest::newRow("own exchange does not count")
-            << 1 << first + QStringList{"tick 60", "reply", "busy 1", "tick 59"} << 3
+            << 1 << first + QStringList{"tick 60", "reply", "tick 60"} << 3 << "Bumple in  1:00"
+            << true;
+        QTest::newRow("a slow reply over three ticks does not count")
+            << 1 << QStringList{"start", "tick 1", "own 3", "reply", "tick 57"} << 2
             << "Bumple in  1:00" << true;
+        QTest::newRow("traffic counts while an unanswered probe is open")
+            << 1 << QStringList{"start", "tick 1", "busy 3", "tick 59"} << 1 << "Bumple in  0:01"
+            << true;
+        QTest::newRow("a held connection plus traffic holds the probe")
+            << 1 << QStringList{"start", "tick 1", "own 1", "answer", "busy 3", "tick 59"} << 1
+            << "Bumple in  0:01" << true;
+        QTest::newRow("switched on mid-countdown: read from the next tick")
+            << 0 << first + QStringList{"tick 10", "on", "tick 1", "busy 1"} << 1 << inUse << true;
+        QTest::newRow("the route moves")
+            << 1 << first + QStringList{"moved", "tick 1", "busy 1"} << 1 << inUse << true;
+        QTest::newRow("the interface gone and back")
+            << 1 << first + QStringList{"gone", "tick 1", "back", "tick 1", "busy 1"} << 1 << inUse
+            << true;
+        QTest::newRow("counters that restart do not count")
+            << 1 << first + QStringList{"tick 1", "busy 1", "wrap", "tick 1"} << 1
+            << "Bumple in  0:59" << true;
         QTest::newRow("unreadable counters: on schedule")
             << 1 << QStringList{"unreadable"} + first + QStringList{"busy 60"} << 2
             << "Bumple in  1:00" << true;
@@ -812,31 +835,51 @@ private slots:
         QFETCH(bool, reads);
         CViewFixture f(WithSettings({QStringLiteral("\"IdleOnly\"=\"%1\"").arg(idleOnly)}));
         CBumpleView* v = f.Create();
+        CScriptedLinkCounters& links = f.m_links;
+        const auto carry = [&](bool own) {
+            links.m_bytes[links.m_nInterface] += 5000;
+            if (own)
+                f.m_sockets.m_ownCounts[f.m_sockets.LastSocket()] += 5000;
+        };
         for (const QString& step : steps) {
             const int count = step.section(QLatin1Char(' '), 1).toInt();
             if (step == QLatin1String("start")) {
                 StartResolved(f);
             } else if (step.startsWith(QLatin1String("tick"))) {
                 f.Tick(count);
-            } else if (step.startsWith(QLatin1String("busy"))) {
+            } else if (step.startsWith(QLatin1String("busy")) ||
+                       step.startsWith(QLatin1String("own"))) {
                 for (int i = 0; i < count; ++i) {
-                    f.m_links.m_nBytes += 5000;
+                    carry(step.startsWith(QLatin1String("own")));
                     f.Tick();
                 }
-            } else if (step == QLatin1String("reply")) {
+            } else if (step == QLatin1String("answer") || step == QLatin1String("reply")) {
+                if (step == QLatin1String("reply"))
+                    carry(true);
                 f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_READ);
-                f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_CLOSE);
+                if (step == QLatin1String("reply"))
+                    f.m_sockets.PostEvent(f.m_sockets.LastSocket(), FD_CLOSE);
                 CViewFixture::Pump();
             } else if (step == QLatin1String("unreadable")) {
-                f.m_links.m_bReadable = false;
+                links.m_bReadable = false;
+            } else if (step == QLatin1String("on")) {
+                v->m_bIdleOnly = TRUE;
+            } else if (step == QLatin1String("moved")) {
+                links.m_nInterface = 2;
+                links.m_bytes[2] = 7;
+                links.m_bChanged = true;
+            } else if (step == QLatin1String("gone")) {
+                links.m_bytes.erase(1);
+            } else if (step == QLatin1String("back") || step == QLatin1String("wrap")) {
+                links.m_bytes[1] = 0;
             } else {
-                f.m_links.m_strInterface.clear();
+                links.m_nInterface = 0;
             }
         }
         QCOMPARE(int(f.m_sockets.m_connected.size()), connects);
         QCOMPARE(f.m_tray.m_strTip, tip);
-        QCOMPARE(!f.m_links.m_reads.isEmpty(), reads);
-        QCOMPARE(f.m_links.m_nRouteLookups > 0, bool(idleOnly));
+        QCOMPARE(!links.m_reads.isEmpty(), reads);
+        QCOMPARE(links.m_nRouteLookups > 0, bool(v->m_bIdleOnly));
         QCOMPARE(v->m_history.Summaries().at(0).nProbes, connects);
     }
 

@@ -1,29 +1,41 @@
 #include "CBumpleView.h"
 #include "CHistoryChart.h"
+#include "CNetlinkLinkCounters.h"
+#include "CNetworkSandbox.h"
 #include "CPlatform.h"
-#include "CProcLinkCounters.h"
 #include "CScriptedFramework.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <unistd.h>
 
 namespace {
-const QByteArray kRoute =
-    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-    "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
-    "wlan0\t0001A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n"
-    "tun0\t00000A0A\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\t0\t0\n"
-    "eth1\t00000B0A\t00000000\t0000\t0\t0\t0\t0000FFFF\t0\t0\t0\n";
-const QByteArray kDev =
-    "Inter-|   Receive                            |  Transmit\n"
-    " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs "
-    "drop fifo colls carrier compressed\n"
-    "    lo:  123456     100    0    0    0     0          0         0   654321     100    0 "
-    "   0    0     0       0          0\n"
-    " wlan0: 4294967296 9 0 0 0 0 0 0 1 9 0 0 0 0 0 0\n"
-    "wlan01: 5 0 0 0 0 0 0 0 5 0 0 0 0 0 0 0\n"
-    "  eth0: 12 34\n";
+// Runs ip's batch commands, separated by ';', in this thread's network namespace.
+bool RunIp(const QString& commands) {
+    QProcess ip;
+    ip.start(QStringLiteral("ip"), {QStringLiteral("-batch"), QStringLiteral("-")});
+    ip.write(commands.split(QLatin1Char(';')).join(QLatin1Char('\n')).toLatin1() + '\n');
+    ip.closeWriteChannel();
+    return ip.waitForFinished(30000) && ip.exitStatus() == QProcess::NormalExit &&
+           ip.exitCode() == 0;
+}
+
+sockaddr_storage Address(const QString& text) {
+    sockaddr_storage address{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    if (inet_pton(AF_INET, qPrintable(text), &v4.sin_addr) == 1)
+        v4.sin_family = AF_INET;
+    else if (inet_pton(AF_INET6, qPrintable(text), &v6.sin6_addr) == 1)
+        v6.sin6_family = AF_INET6;
+    return address;
+}
 } // namespace
 
 // The pure pieces of the engine: period conversion, countdown text, request bytes.
@@ -100,43 +112,100 @@ private slots:
                             "image/gif, image/jpeg, */*\r\n\r\n"));
     }
 
-    // The link to a target from sample routing tables, its bytes from sample counters.
+    // The link to a target as the kernel routes, each row in a network namespace of its own
+    // with veth pairs on 198.18.0.0/15 and fd00::/8; then its counters, and a change to
+    // the links ("then"), after which the route is looked up again.
     void linkOfTheTarget_data() {
-        QTest::addColumn<QByteArray>("route");
-        QTest::addColumn<QString>("addressAndLink");
-        const QByteArray down =
-            kRoute.left(kRoute.indexOf("wlan0")) + kRoute.mid(kRoute.indexOf("tun0"));
-        QTest::newRow("loopback net") << QByteArray() << "127.9.9.9 lo";
-        QTest::newRow("default route") << kRoute << "8.8.4.4 wlan0";
-        QTest::newRow("local net beats default") << kRoute << "192.168.1.7 wlan0";
-        QTest::newRow("longest prefix") << kRoute << "10.10.3.4 tun0";
-        QTest::newRow("route down, no default") << down << "10.11.0.1 ";
-        QTest::newRow("no table") << QByteArray("x\ny z\n") << "10.0.0.5 ";
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("linkThen");
+        const QString pair = "link add lan type veth peer name lanp;link add tun type veth peer "
+                             "name tunp;link set lan up;link set lanp up;link set tun up;link set "
+                             "tunp up;addr add 198.18.0.1/24 dev lan;addr add 198.18.1.1/24 dev "
+                             "tun;route add default via 198.18.0.2;";
+        QTest::newRow("loopback net") << ""
+                                      << "127.9.9.9"
+                                      << "lo"
+                                      << ""
+                                      << "lo";
+        QTest::newRow("default route") << pair << "198.19.0.80"
+                                       << "lan"
+                                       << ""
+                                       << "lan";
+        QTest::newRow("longest prefix") << pair + "route add 198.19.0.0/16 dev tun"
+                                        << "198.19.0.80"
+                                        << "tun"
+                                        << ""
+                                        << "tun";
+        QTest::newRow("full-tunnel rules: another table")
+            << pair + "route add default dev tun table 51820;rule add not fwmark 51820 table "
+                      "51820;rule add table main suppress_prefixlength 0"
+            << "198.19.0.80"
+            << "tun"
+            << "rule del table 51820"
+            << "lan";
+        QTest::newRow("IPv6") << pair + "addr add fd00::1/64 dev tun nodad"
+                              << "fd00::5"
+                              << "tun"
+                              << ""
+                              << "tun";
+        QTest::newRow("no route") << pair << "fd00::5"
+                                  << ""
+                                  << ""
+                                  << "";
+        QTest::newRow("route moves") << pair << "198.19.0.80"
+                                     << "lan"
+                                     << "route add 198.19.0.0/24 dev tun"
+                                     << "tun";
+        QTest::newRow("gone and back")
+            << pair + "route add 198.19.0.0/24 dev tun"
+            << "198.19.0.80"
+            << "tun"
+            << "link del tun;link add tun type veth peer name tunp;link set tun up;link set tunp "
+               "up;route add 198.19.0.0/24 dev tun"
+            << "tun";
+        QString many;
+        for (int i = 0; i < 100; ++i)
+            many += QStringLiteral("link add m%1 type veth peer name n%1;").arg(i);
+        QTest::newRow("200 interfaces")
+            << many + "link set m99 up;link set n99 up;route add 198.19.0.0/24 dev m99"
+            << "198.19.0.80"
+            << "m99"
+            << ""
+            << "m99";
     }
     void linkOfTheTarget() {
-        QFETCH(QByteArray, route);
-        QFETCH(QString, addressAndLink);
-        const QStringList parts = addressAndLink.split(QLatin1Char(' '));
-        QCOMPARE(CProcLinkCounters::RouteFromText(route, inet_addr(qPrintable(parts[0]))),
-                 parts[1]);
-    }
-
-    void bytesOfTheLink_data() {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<qint64>("bytes"); // -1: unreadable
-        QTest::newRow("loopback") << "lo" << qint64(777777);
-        QTest::newRow("past 32 bits") << "wlan0" << qint64(4294967297);
-        QTest::newRow("name is not a prefix") << "wlan01" << qint64(10);
-        QTest::newRow("gone") << "ppp0" << qint64(-1);
-        QTest::newRow("short line") << "eth0" << qint64(-1);
-    }
-    void bytesOfTheLink() {
+        QFETCH(QString, setup);
+        QFETCH(QString, address);
         QFETCH(QString, link);
-        QFETCH(qint64, bytes);
-        uint64_t read = 0;
-        QCOMPARE(CProcLinkCounters::BytesFromText(kDev, link, &read), bytes >= 0);
-        if (bytes >= 0)
-            QCOMPARE(read, uint64_t(bytes));
+        QFETCH(QString, then);
+        QFETCH(QString, linkThen);
+        REQUIRE_NETWORK_SANDBOX();
+        const int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        QVERIFY2(home >= 0 && ::unshare(CLONE_NEWNET) == 0, "no network namespace of its own");
+        const auto back = qScopeGuard([home] {
+            ::setns(home, CLONE_NEWNET);
+            ::close(home);
+        });
+        QVERIFY(RunIp("link set lo up;" + setup));
+        CNetlinkLinkCounters links;
+        QVERIFY(links.Changed());
+        const int index = links.RouteInterface(Address(address));
+        QCOMPARE(index, link.isEmpty() ? 0 : int(if_nametoindex(qPrintable(link))));
+        uint64_t bytes = 0;
+        QCOMPARE(links.ReadBytes(index, &bytes), index != 0);
+        if (then.isEmpty())
+            return;
+        links.Changed();
+        QVERIFY(RunIp(then));
+        QVERIFY(links.Changed());
+        const int indexThen = links.RouteInterface(Address(address));
+        QCOMPARE(indexThen, int(if_nametoindex(qPrintable(linkThen))));
+        char name[IF_NAMESIZE];
+        QCOMPARE(links.ReadBytes(index, &bytes), if_indextoname(unsigned(index), name) != nullptr);
+        QVERIFY(links.ReadBytes(indexThen, &bytes));
     }
 
     // Per name: every outcome counted, median and worst over the answered ones only.
