@@ -880,6 +880,7 @@ private slots:
         QCOMPARE(f.m_tray.m_strTip, tip);
         QCOMPARE(!links.m_reads.isEmpty(), reads);
         QCOMPARE(links.m_nRouteLookups > 0, bool(v->m_bIdleOnly));
+        QCOMPARE(links.m_bOpen, bool(v->m_bIdleOnly)); // off: no kernel socket at all
         QCOMPARE(v->m_history.Summaries().at(0).nProbes, connects);
     }
 
