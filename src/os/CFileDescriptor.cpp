@@ -96,6 +96,10 @@ ssize_t CFileDescriptor::SendSome(const char* pBytes, size_t size) const {
     return RetryOnSignal([&] { return ::send(m_fd, pBytes, size, MSG_NOSIGNAL); });
 }
 
+ssize_t CFileDescriptor::ReceiveSome(char* pBuffer, size_t size, int flags) const {
+    return RetryOnSignal([&] { return ::recv(m_fd, pBuffer, size, flags); });
+}
+
 bool CFileDescriptor::SendAll(const QByteArray& bytes) const {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = SendSome(bytes.constData() + done, size_t(bytes.size() - done));

@@ -30,6 +30,8 @@ public:
     ssize_t ReadSome(char* pBuffer, size_t size) const;
     ssize_t ReadSomeAt(char* pBuffer, size_t size, off_t offset) const;
     ssize_t SendSome(const char* pBytes, size_t size) const;
+    // One recv(2) with these flags.
+    ssize_t ReceiveSome(char* pBuffer, size_t size, int flags) const;
     // The poll(2) events of these that are due within timeoutMs (-1: no bound), 0 when none
     // are, -1 on an error.
     int Poll(short events, int timeoutMs) const { return Poll(m_fd, events, timeoutMs); }

@@ -65,9 +65,7 @@ bool CNetlinkLinkCounters::Drain(uint32_t seq, bool* pRefused,
                                  const std::function<void(const nlmsghdr&)>& onAnswer) {
     alignas(nlmsghdr) static char buffer[kReceiveSize];
     for (;;) {
-        const ssize_t n = ::recv(m_socket.Get(), buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = m_socket.ReceiveSome(buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
         if (n < 0 && errno == ENOBUFS) {
             // Notifications were lost: anything may have changed.
             m_bChanged = true;
@@ -107,10 +105,8 @@ bool CNetlinkLinkCounters::Ask(nlmsghdr* pRequest,
         return false;
     pRequest->nlmsg_flags = NLM_F_REQUEST;
     pRequest->nlmsg_seq = ++m_nSeq == 0 ? ++m_nSeq : m_nSeq;
-    ssize_t sent;
-    do
-        sent = ::send(m_socket.Get(), pRequest, pRequest->nlmsg_len, 0);
-    while (sent < 0 && errno == EINTR);
+    const ssize_t sent =
+        m_socket.SendSome(reinterpret_cast<const char*>(pRequest), pRequest->nlmsg_len);
     if (sent != ssize_t(pRequest->nlmsg_len))
         return false;
     // The kernel answers these requests before send returns: what is not queued by now
