@@ -105,6 +105,9 @@ public:
         return TRUE;
     }
     BOOL IsIconShown(const NOTIFYICONDATA&) override { return TRUE; }
+    BOOL ShowBalloon(const NOTIFYICONDATA&, const QString&, const QString&) override {
+        return TRUE;
+    }
     char m_szTip[64] = {};
 };
 
