@@ -1,5 +1,6 @@
 #include "CHistoryChart.h"
 
+#include "CContrast.h"
 #include "CFramework.h"
 #include "CPlatform.h"
 #include "CProbeHistory.h"
@@ -12,20 +13,12 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace {
 constexpr int kMark = 9; // failure marks stand in a strip along the top
 constexpr int kDot = 5;
 constexpr int kSlower = CProbeHistory::kKinds; // the legend's item for clipped answers
-
-double Luminance(const QColor& c) {
-    const auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
 
 QColor Mix(const QColor& a, const QColor& b, double part) {
     return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * part),
@@ -96,12 +89,6 @@ CHistoryChart::CHistoryChart(const CProbeHistory* pHistory, QWidget* pParent)
     Refresh();
 }
 
-double CHistoryChart::Contrast(const QColor& a, const QColor& b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
 QColor CHistoryChart::KindColor(int nKind, const QColor& background) {
     const bool dark = background.lightnessF() < 0.5;
     QColor color;
@@ -132,8 +119,8 @@ QColor CHistoryChart::KindColor(int nKind, const QColor& background) {
         break;
     }
     // A palette of the user's own may still be too close: move away from it until 3:1.
-    const QColor away = Luminance(background) < 0.18 ? Qt::white : Qt::black;
-    for (double part = 0.1; Contrast(color, background) < 3.0 && part <= 1.0; part += 0.1)
+    const QColor away = CContrast::Luminance(background) < 0.18 ? Qt::white : Qt::black;
+    for (double part = 0.1; CContrast::Ratio(color, background) < 3.0 && part <= 1.0; part += 0.1)
         color = Mix(color, away, part);
     return color;
 }

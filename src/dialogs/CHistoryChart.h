@@ -19,7 +19,6 @@ public:
     // The colour of an outcome or stretch kind on a background, at least 3:1 against it
     // for the marks; the bands stay close to the background.
     static QColor KindColor(int nKind, const QColor& background);
-    static double Contrast(const QColor& a, const QColor& b);
     // An axis label: the time of day, with the date when the chart spans more than a day.
     static QString AxisText(int64_t nSeconds, int64_t nSpanMs);
     // Takes the history's summary sentence as the chart's accessible description.

@@ -1,5 +1,6 @@
 #include "CStaticLink.h"
 
+#include "CContrast.h"
 #include "CDialog.h"
 #include "CFramework.h"
 #include "CPlatform.h"
@@ -18,7 +19,6 @@
 #include <QSvgRenderer>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 constexpr UINT ID_TIMER_CLICKED = 105;
@@ -42,7 +42,7 @@ const QCursor& HandCursor() {
 // that reads on the background; towards white or black, whichever stands out more.
 QColor Readable(const QColor& colour, const QColor& background) {
     const auto contrast = [&background](const QColor& c) {
-        return CStaticLink::ContrastRatio(c, background);
+        return CContrast::Ratio(c, background);
     };
     const auto shade = [&colour](double lightness) {
         return QColor(QColor::fromHslF(colour.hslHueF(), colour.hslSaturationF(), lightness).rgb());
@@ -86,17 +86,6 @@ QAccessibleInterface* LinkAccessible(const QString& className, QObject* pObject)
                : nullptr;
 }
 } // namespace
-
-double CStaticLink::ContrastRatio(const QColor& a, const QColor& b) {
-    const auto luminance = [](const QColor& c) {
-        const auto linear = [](float v) {
-            return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
-    return (light + 0.05) / (dark + 0.05);
-}
 
 CStaticLink::CStaticLink() {
     static const bool bFactory = (QAccessible::installFactory(LinkAccessible), true);
@@ -170,7 +159,7 @@ QColor CStaticLink::TextColour() const {
     const QColor colour = bVisited ? m_crVisited : m_crUnvisited;
     for (const QColor& candidate :
          {colour, palette().color(bVisited ? QPalette::LinkVisited : QPalette::Link)})
-        if (ContrastRatio(candidate, background) >= kMinContrast)
+        if (CContrast::Ratio(candidate, background) >= kMinContrast)
             return candidate;
     return Readable(colour, background);
 }

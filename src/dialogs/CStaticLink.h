@@ -32,8 +32,6 @@ public:
     void OnLinkClicked();
     // The colour the text is drawn in now.
     QColor TextColour() const;
-    // Contrast of two colours as the web's accessibility guidelines compute it: 1 to 21.
-    static double ContrastRatio(const QColor& a, const QColor& b);
 
     QColor m_crUnvisited{0, 0, 255};
     QColor m_crVisited{128, 0, 128};

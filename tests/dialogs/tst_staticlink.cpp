@@ -1,3 +1,4 @@
+#include "CContrast.h"
 #include "CDialog.h"
 #include "CPlatform.h"
 #include "CQtFramework.h"
@@ -184,7 +185,7 @@ private slots:
             QCOMPARE(drawn, text);
         else
             QCOMPARE(drawn.hslHue(), (visited ? kPurple : kBlue).hslHue());
-        QVERIFY(CStaticLink::ContrastRatio(drawn, window) >= 4.5);
+        QVERIFY(CContrast::Ratio(drawn, window) >= 4.5);
     }
 
     // One opening per gesture: a double click, or a key held down until it repeats, also
