@@ -113,6 +113,7 @@ int main(int argc, char* argv[]) {
     const QString document = cmdInfo.m_strFileName.isEmpty()
                                  ? QString()
                                  : QFileInfo(cmdInfo.m_strFileName).absoluteFilePath();
+    CConfigFolder::Make();
     CSingleInstance instance(CSingleInstance::Key(CConfigFolder::Path(),
                                                   QGuiApplication::platformName(), displayOption));
     QByteArray answer;

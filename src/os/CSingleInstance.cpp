@@ -73,15 +73,17 @@ bool ToAddress(const QByteArray& path, sockaddr_un* pAddress) {
     return true;
 }
 
-// Makes a folder and those it lies in, through links to folders still missing.
-bool MakeFolder(const QString& path, int links = 0) {
+// The real path of a folder that may not exist yet: links are followed, also to folders still
+// missing, so that a link and its target name the same folder before and after it is made.
+QString RealPath(const QString& path, int links = 0) {
     const QFileInfo info(path);
-    if (info.isDir())
-        return true;
+    if (info.exists())
+        return info.canonicalFilePath();
     if (info.isSymLink())
-        return links < 8 && MakeFolder(info.symLinkTarget(), links + 1);
-    return !info.isRoot() && MakeFolder(info.absolutePath(), links) &&
-           (QDir().mkdir(path) || QFileInfo(path).isDir());
+        return links < 8 ? RealPath(info.symLinkTarget(), links + 1) : path;
+    if (info.isRoot())
+        return path;
+    return QDir::cleanPath(RealPath(info.absolutePath(), links) + '/' + info.fileName());
 }
 
 // "host:N.S" as "host:N"; the local host ("" or "unix") as "".
@@ -122,9 +124,10 @@ CSingleInstance::~CSingleInstance() {
 
 QByteArray CSingleInstance::Key(const QByteArray& folder, const QString& platform,
                                 const QByteArray& displayOption) {
-    MakeFolder(QFileInfo(QFile::decodeName(folder)).absoluteFilePath());
+    // A query asks before the folder may exist, and makes nothing.
     char* pReal = realpath(folder.constData(), nullptr);
-    QByteArray key = pReal != nullptr ? QByteArray(pReal) : folder;
+    QByteArray key = pReal != nullptr ? QByteArray(pReal)
+                                      : QFile::encodeName(RealPath(QFile::decodeName(folder)));
     std::free(pReal);
     key += '\n' + platform.toUtf8() + ':';
     if (platform == QLatin1String("xcb"))

@@ -33,9 +33,9 @@ public:
     explicit CSingleInstance(const QByteArray& key);
     ~CSingleInstance() override;
 
-    // The key of a settings folder on the display Qt uses: the folder's real path (made first,
-    // so that a link to a folder still missing names the same key), and for X11 the host and
-    // display number of displayOption or else $DISPLAY, for Wayland the socket's path.
+    // The key of a settings folder on the display Qt uses: the folder's real path (a link to a
+    // folder still missing names the key of its target), and for X11 the host and display
+    // number of displayOption or else $DISPLAY, for Wayland the socket's path.
     static QByteArray Key(const QByteArray& folder, const QString& platform,
                           const QByteArray& displayOption);
 

@@ -2,6 +2,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+namespace {
+bool MakeFolder(const QString& path, int links = 0) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        return true;
+    if (info.isSymLink())
+        return links < 8 && MakeFolder(info.symLinkTarget(), links + 1);
+    return !info.isRoot() && MakeFolder(info.absolutePath(), links) &&
+           (QDir().mkdir(path) || QFileInfo(path).isDir());
+}
+} // namespace
 
 QByteArray CConfigFolder::Path() {
     QByteArray override = qgetenv("BUMPLE_CONFIG_DIR"); // not const: returned by move
@@ -15,6 +28,10 @@ QByteArray CConfigFolder::Path() {
         base += "/.config";
     }
     return base + "/Quellmoor Software";
+}
+
+bool CConfigFolder::Make() {
+    return MakeFolder(QFileInfo(QFile::decodeName(Path())).absoluteFilePath());
 }
 
 QByteArray CConfigFolder::HivePath() {
