@@ -36,8 +36,12 @@ QString DurationText(int64_t ms) {
     return QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s / 3600 % 24);
 }
 
+// A name that begins like a formula is exported with an apostrophe before it, so that a
+// spreadsheet shows it rather than runs it; no host name begins so.
 QByteArray CsvText(const QString& text) {
     QByteArray quoted = text.toUtf8();
+    if (!quoted.isEmpty() && QByteArrayView("=+-@\t\r").contains(quoted.front()))
+        quoted.prepend('\'');
     quoted.replace('"', "\"\"");
     return '"' + quoted + '"';
 }

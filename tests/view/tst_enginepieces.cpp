@@ -275,6 +275,9 @@ private slots:
         QTest::newRow("the bound with folded entries")
             << QStringList{"cycle 100010"} << "99999 entries, 100009 probes" << qint64(-1)
             << QStringList{"100009 probes"};
+        QTest::newRow("a formula-like name is not a formula")
+            << QStringList{"fail =HYPERLINK(1) lookup"} << "=HYPERLINK(1) lookup failure x1"
+            << qint64(0) << QStringList{"\"'=HYPERLINK(1)\""};
     }
     void historyModel() {
         QFETCH(QStringList, steps);
