@@ -117,22 +117,13 @@ void CBumpleApp::OnAppAbout() {
 }
 
 void CBumpleApp::OnRequest(CInstanceRequest* pRequest) {
-    switch (pRequest->GetKind()) {
-    case CInstanceRequest::Kind::Show:
+    if (pRequest->GetKind() == CInstanceRequest::Kind::Show)
         OnSecondLaunch(pRequest);
-        return;
-    case CInstanceRequest::Kind::Status:
-    case CInstanceRequest::Kind::Follow:
-    case CInstanceRequest::Kind::ProbeNow:
-    case CInstanceRequest::Kind::History:
-    case CInstanceRequest::Kind::Quit:
+    else
         m_remoteControl.OnRequest(pRequest,
                                   m_pMainFrame != nullptr
                                       ? qobject_cast<CBumpleView*>(m_pMainFrame->GetActiveView())
                                       : nullptr);
-        return;
-    }
-    pRequest->Refuse(QByteArrayLiteral("bumple: the Bumple that runs does not know this request"));
 }
 
 void CBumpleApp::OnSecondLaunch(CInstanceRequest* pRequest) {

@@ -28,8 +28,8 @@ public:
     bool InitInstance(const QStringList& arguments);
     int ExitInstance();
     void OnAppAbout();
-    // A request of a later launch with the same settings; a kind this program does not know
-    // is refused.
+    // A request of a later launch with the same settings: the hand-over is answered here,
+    // the commands of scripts by the remote control.
     void OnRequest(CInstanceRequest* pRequest);
     // A later launch handed its document over (empty: none): the form shows, as "&Restore"
     // shows it, brought to the front with the launcher's activation token.

@@ -78,8 +78,8 @@ int CRemoteCommand::Run(const CCommandLineInfo& info, const QByteArray& platform
     };
 
     for (const QString& platform : Platforms(platformOption, displayOption)) {
-        CSingleInstance instance(
-            CSingleInstance::Key(CConfigFolder::Path(), platform, displayOption));
+        CSingleInstance instance(CSingleInstance::Key(
+            CConfigFolder::RealPath(CConfigFolder::Path()), platform, displayOption));
         QByteArray answer;
         switch (instance.Ask(kind, {}, &answer, onLine, kAnswerMs)) {
         case CSingleInstance::Outcome::NotRunning:

@@ -20,11 +20,17 @@ QByteArray StatusLine(const CBumpleView* pView) {
 
 void CRemoteControl::OnRequest(CInstanceRequest* pRequest, CBumpleView* pView) {
     using Kind = CInstanceRequest::Kind;
+    const Kind kind = pRequest->GetKind();
+    if (kind < Kind::Status || kind > Kind::Quit) {
+        pRequest->Refuse(QByteArrayLiteral("bumple: the Bumple that runs does not know this "
+                                           "request"));
+        return;
+    }
     if (pView == nullptr) {
         pRequest->Refuse(QByteArrayLiteral("bumple: Bumple is still starting"));
         return;
     }
-    switch (pRequest->GetKind()) {
+    switch (kind) {
     case Kind::Status:
         pRequest->Accept(StatusLine(pView));
         return;
@@ -42,11 +48,9 @@ void CRemoteControl::OnRequest(CInstanceRequest* pRequest, CBumpleView* pView) {
         // Posted, as the tray's commands are: the answer goes out before a window or the end.
         if (pRequest->Accept())
             PostMessage(CPlatform::MainWindow(), WM_COMMAND,
-                        pRequest->GetKind() == Kind::Quit ? ID_EXIT : ID_HISTORY, 0);
+                        kind == Kind::Quit ? ID_EXIT : ID_HISTORY, 0);
         return;
-    default:
-        pRequest->Refuse(QByteArrayLiteral("bumple: the Bumple that runs does not know this "
-                                           "request"));
+    case Kind::Show: // refused above: the hand-over is the application's
         return;
     }
 }

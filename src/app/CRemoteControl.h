@@ -15,7 +15,8 @@ class CInstanceRequest;
 class CRemoteControl : public QObject {
     Q_OBJECT
 public:
-    // pView is null until start-up is over; what needs the engine is refused until then.
+    // Any request but the hand-over; a kind this program does not know is refused. pView is
+    // null until start-up is over; what needs the engine is refused until then.
     void OnRequest(CInstanceRequest* pRequest, CBumpleView* pView);
 
 private:

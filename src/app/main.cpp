@@ -114,7 +114,7 @@ int main(int argc, char* argv[]) {
                                  ? QString()
                                  : QFileInfo(cmdInfo.m_strFileName).absoluteFilePath();
     CConfigFolder::Make();
-    CSingleInstance instance(CSingleInstance::Key(CConfigFolder::Path(),
+    CSingleInstance instance(CSingleInstance::Key(CConfigFolder::RealPath(CConfigFolder::Path()),
                                                   QGuiApplication::platformName(), displayOption));
     QByteArray answer;
     switch (instance.Claim(CInstanceRequest::Kind::Show, QFile::encodeName(document) + '\0' + token,

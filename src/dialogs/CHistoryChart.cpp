@@ -118,11 +118,8 @@ QColor CHistoryChart::KindColor(int nKind, const QColor& background) {
         color = dark ? QColor(0x66, 0xbb, 0x6a) : QColor(0x2e, 0x7d, 0x32);
         break;
     }
-    // A palette of the user's own may still be too close: move away from it until 3:1.
-    const QColor away = CContrast::Luminance(background) < 0.18 ? Qt::white : Qt::black;
-    for (double part = 0.1; CContrast::Ratio(color, background) < 3.0 && part <= 1.0; part += 0.1)
-        color = Mix(color, away, part);
-    return color;
+    // A palette of the user's own may still be too close: lighter or darker until 3:1.
+    return CContrast::Readable(color, background, 3.0);
 }
 
 QString CHistoryChart::AxisText(int64_t nSeconds, int64_t nSpanMs) {

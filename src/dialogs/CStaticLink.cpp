@@ -38,26 +38,6 @@ const QCursor& HandCursor() {
     return cursor;
 }
 
-// The colour of that hue and saturation whose lightness is nearest the colour's own and
-// that reads on the background; towards white or black, whichever stands out more.
-QColor Readable(const QColor& colour, const QColor& background) {
-    const auto contrast = [&background](const QColor& c) {
-        return CContrast::Ratio(c, background);
-    };
-    const auto shade = [&colour](double lightness) {
-        return QColor(QColor::fromHslF(colour.hslHueF(), colour.hslSaturationF(), lightness).rgb());
-    };
-    double near = colour.lightnessF();
-    double far = contrast(Qt::white) >= contrast(Qt::black) ? 1.0 : 0.0;
-    if (contrast(shade(far)) < kMinContrast)
-        return shade(far);
-    for (int i = 0; i < 16; ++i) {
-        const double middle = (near + far) / 2;
-        (contrast(shade(middle)) >= kMinContrast ? far : near) = middle;
-    }
-    return shade(far);
-}
-
 // Read as a link, with one action, press, that follows it.
 class CStaticLinkAccessible : public QAccessibleWidget {
 public:
@@ -161,7 +141,7 @@ QColor CStaticLink::TextColour() const {
          {colour, palette().color(bVisited ? QPalette::LinkVisited : QPalette::Link)})
         if (CContrast::Ratio(candidate, background) >= kMinContrast)
             return candidate;
-    return Readable(colour, background);
+    return CContrast::Readable(colour, background, kMinContrast);
 }
 
 void CStaticLink::OnLinkClicked() {

@@ -1,6 +1,7 @@
 #include "CFileDescriptor.h"
 
-#include <algorithm>
+#include "CBoundedWait.h"
+
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -76,19 +77,11 @@ ssize_t CFileDescriptor::ReadSome(char* pBuffer, size_t size) const {
     return RetryOnSignal([&] { return ::read(m_fd, pBuffer, size); });
 }
 
-ssize_t CFileDescriptor::ReadSomeAt(char* pBuffer, size_t size, off_t offset) const {
-    return RetryOnSignal([&] { return ::pread(m_fd, pBuffer, size, offset); });
-}
-
 int CFileDescriptor::Poll(int fd, short events, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const CBoundedWait bound{std::chrono::milliseconds(timeoutMs)};
     pollfd watch{fd, events, 0};
-    const int ready = RetryOnSignal([&] {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        return ::poll(&watch, 1, timeoutMs < 0 ? -1 : std::max(0, int(left.count())));
-    });
+    const int ready = RetryOnSignal(
+        [&] { return ::poll(&watch, 1, timeoutMs < 0 ? -1 : int(bound.Left().count())); });
     return ready > 0 ? watch.revents : ready;
 }
 

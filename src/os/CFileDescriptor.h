@@ -28,7 +28,6 @@ public:
     bool WriteAll(const QByteArray& bytes) const;
     // One read(2), or one send(2) that never raises SIGPIPE: as those calls, -1 with errno.
     ssize_t ReadSome(char* pBuffer, size_t size) const;
-    ssize_t ReadSomeAt(char* pBuffer, size_t size, off_t offset) const;
     ssize_t SendSome(const char* pBytes, size_t size) const;
     // One recv(2) with these flags.
     ssize_t ReceiveSome(char* pBuffer, size_t size, int flags) const;

@@ -3,15 +3,11 @@
 #include "CBoundedWait.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -73,19 +69,6 @@ bool ToAddress(const QByteArray& path, sockaddr_un* pAddress) {
     return true;
 }
 
-// The real path of a folder that may not exist yet: links are followed, also to folders still
-// missing, so that a link and its target name the same folder before and after it is made.
-QString RealPath(const QString& path, int links = 0) {
-    const QFileInfo info(path);
-    if (info.exists())
-        return info.canonicalFilePath();
-    if (info.isSymLink())
-        return links < 8 ? RealPath(info.symLinkTarget(), links + 1) : path;
-    if (info.isRoot())
-        return path;
-    return QDir::cleanPath(RealPath(info.absolutePath(), links) + '/' + info.fileName());
-}
-
 // "host:N.S" as "host:N"; the local host ("" or "unix") as "".
 QByteArray X11Display(const QByteArray& name) {
     const qsizetype colon = name.lastIndexOf(':');
@@ -122,14 +105,9 @@ CSingleInstance::~CSingleInstance() {
         unlink(m_socketPath.constData());
 }
 
-QByteArray CSingleInstance::Key(const QByteArray& folder, const QString& platform,
+QByteArray CSingleInstance::Key(const QByteArray& realFolder, const QString& platform,
                                 const QByteArray& displayOption) {
-    // A query asks before the folder may exist, and makes nothing.
-    char* pReal = realpath(folder.constData(), nullptr);
-    QByteArray key = pReal != nullptr ? QByteArray(pReal)
-                                      : QFile::encodeName(RealPath(QFile::decodeName(folder)));
-    std::free(pReal);
-    key += '\n' + platform.toUtf8() + ':';
+    QByteArray key = realFolder + '\n' + platform.toUtf8() + ':';
     if (platform == QLatin1String("xcb"))
         key += X11Display(displayOption.isEmpty() ? qgetenv("DISPLAY") : displayOption);
     else if (platform == QLatin1String("wayland"))
@@ -173,7 +151,7 @@ CSingleInstance::Outcome CSingleInstance::Exchange(bool claim, CInstanceRequest:
             outcome = claim ? Outcome::First : Outcome::NotRunning;
             return true;
         }
-        const std::optional<Outcome> answered = TryAsk(frame, deadlineMs, pAnswer, onLine);
+        const std::optional<Outcome> answered = TryAsk(frame, wait, pAnswer, onLine);
         outcome = answered.value_or(Outcome::NoAnswer);
         return answered.has_value();
     });
@@ -199,7 +177,7 @@ void CSingleInstance::TakeSocket() {
 }
 
 std::optional<CSingleInstance::Outcome> CSingleInstance::TryAsk(const QByteArray& frame,
-                                                                quint64 deadlineMs,
+                                                                const CBoundedWait& wait,
                                                                 QByteArray* pAnswer,
                                                                 const LineHandler& onLine) const {
     sockaddr_un address{};
@@ -207,12 +185,8 @@ std::optional<CSingleInstance::Outcome> CSingleInstance::TryAsk(const QByteArray
     if (!ToAddress(m_socketPath, &address) || !connection.IsOpen())
         return std::nullopt;
     const int fd = connection.Get();
-    const auto leftMs = [deadlineMs] {
-        const quint64 now = CInstanceRequest::MonotonicMs();
-        return now < deadlineMs ? int(deadlineMs - now) : 0;
-    };
     // Zero would be no bound at all.
-    const int sendMs = std::max(1, leftMs());
+    const int sendMs = std::max(1, int(wait.Left().count()));
     const timeval bound{sendMs / 1000, (sendMs % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
@@ -241,7 +215,7 @@ std::optional<CSingleInstance::Outcome> CSingleInstance::TryAsk(const QByteArray
                 *pAnswer = answer->payload;
             return answer->type == quint8(Answer::Done) ? Outcome::Done : Outcome::Refused;
         }
-        const int ready = connection.Poll(POLLIN, streaming ? -1 : leftMs());
+        const int ready = connection.Poll(POLLIN, streaming ? -1 : int(wait.Left().count()));
         const ssize_t n = ready > 0 ? connection.ReadSome(buffer, sizeof buffer) : -1;
         if (n <= 0)
             return Outcome::NoAnswer;

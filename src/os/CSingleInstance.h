@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class CBoundedWait;
 class QSocketNotifier;
 
 // One program a key (a settings folder on a display). The first start holds a lock in the
@@ -33,10 +34,10 @@ public:
     explicit CSingleInstance(const QByteArray& key);
     ~CSingleInstance() override;
 
-    // The key of a settings folder on the display Qt uses: the folder's real path (a link to a
-    // folder still missing names the key of its target), and for X11 the host and display
-    // number of displayOption or else $DISPLAY, for Wayland the socket's path.
-    static QByteArray Key(const QByteArray& folder, const QString& platform,
+    // The key of a settings folder, named by its real path, on the display Qt uses: for X11
+    // the host and display number of displayOption or else $DISPLAY, for Wayland the
+    // socket's path.
+    static QByteArray Key(const QByteArray& realFolder, const QString& platform,
                           const QByteArray& displayOption);
 
     // Needs no event loop: takes the lock, or sends the request to the one that holds it.
@@ -62,8 +63,8 @@ private:
     Outcome Exchange(bool claim, CInstanceRequest::Kind kind, const QByteArray& payload,
                      QByteArray* pAnswer, const LineHandler& onLine, int waitMs);
     void TakeSocket();
-    std::optional<Outcome> TryAsk(const QByteArray& frame, quint64 deadlineMs, QByteArray* pAnswer,
-                                  const LineHandler& onLine) const;
+    std::optional<Outcome> TryAsk(const QByteArray& frame, const CBoundedWait& wait,
+                                  QByteArray* pAnswer, const LineHandler& onLine) const;
     void OnConnection();
     void Resume();
 

@@ -4,15 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdlib>
+
 namespace {
-bool MakeFolder(const QString& path, int links = 0) {
+QString RealPathOf(const QString& path, int links = 0) {
     const QFileInfo info(path);
-    if (info.isDir())
-        return true;
+    if (info.exists())
+        return info.canonicalFilePath();
     if (info.isSymLink())
-        return links < 8 && MakeFolder(info.symLinkTarget(), links + 1);
-    return !info.isRoot() && MakeFolder(info.absolutePath(), links) &&
-           (QDir().mkdir(path) || QFileInfo(path).isDir());
+        return links < 8 ? RealPathOf(info.symLinkTarget(), links + 1) : path;
+    if (info.isRoot())
+        return path;
+    return QDir::cleanPath(RealPathOf(info.absolutePath(), links) + '/' + info.fileName());
 }
 } // namespace
 
@@ -30,8 +33,16 @@ QByteArray CConfigFolder::Path() {
     return base + "/Quellmoor Software";
 }
 
+QByteArray CConfigFolder::RealPath(const QByteArray& folder) {
+    char* pReal = realpath(folder.constData(), nullptr);
+    QByteArray real = pReal != nullptr ? QByteArray(pReal)
+                                       : QFile::encodeName(RealPathOf(QFile::decodeName(folder)));
+    std::free(pReal);
+    return real;
+}
+
 bool CConfigFolder::Make() {
-    return MakeFolder(QFileInfo(QFile::decodeName(Path())).absoluteFilePath());
+    return QDir().mkpath(QFile::decodeName(RealPath(Path())));
 }
 
 QByteArray CConfigFolder::HivePath() {

@@ -11,6 +11,9 @@ public:
     // $BUMPLE_CONFIG_DIR when set and non-empty, else ${XDG_CONFIG_HOME:-$HOME/.config}
     // followed by "/Quellmoor Software".
     static QByteArray Path();
+    // The real path of a folder that may not exist yet: links are followed, also to folders
+    // still missing, so that a link and its target give one path before and after it is made.
+    static QByteArray RealPath(const QByteArray& folder);
     // Makes the folder and those it lies in, through links to folders still missing.
     static bool Make();
     static QByteArray HivePath();

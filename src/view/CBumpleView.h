@@ -199,6 +199,8 @@ private:
     void ShowTimeLeft();
     int PickRandomName();
     void CloseProbeSocket();
+    // Closes a socket of a probe; with the idle watch on, what it exchanged is Bumple's own.
+    void CloseSocket(SOCKET s);
     // The connect of a probe failed: what the open of a probe counts, says and does then.
     void ReportConnectFailure(const QString& strHost, const QString& strPort);
     void ProbeOpenFailed(const QString& strName, uint64_t nProbe);

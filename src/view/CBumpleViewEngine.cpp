@@ -53,12 +53,15 @@ void CBumpleView::StopEngine(BOOL bNotify) {
 }
 
 void CBumpleView::CloseProbeSocket() {
-    if (m_socket != INVALID_SOCKET) {
-        if (m_bIdleOnly)
-            m_linkWatch.Closing(m_socket);
-        CPlatform::Sockets().closesocket(m_socket);
-    }
+    if (m_socket != INVALID_SOCKET)
+        CloseSocket(m_socket);
     m_socket = INVALID_SOCKET;
+}
+
+void CBumpleView::CloseSocket(SOCKET s) {
+    if (m_bIdleOnly)
+        m_linkWatch.Closing(s);
+    CPlatform::Sockets().closesocket(s);
 }
 
 void CBumpleView::RunTheJob(BOOL bNewTarget) {

@@ -48,9 +48,7 @@ void CBumpleView::OnProbeConnected(int nError) {
     const uint64_t probe = m_nProbe;
     m_socketPending = INVALID_SOCKET;
     if (nError != 0) {
-        if (m_bIdleOnly)
-            m_linkWatch.Closing(s);
-        sockets.closesocket(s);
+        CloseSocket(s);
         m_history.ProbeFailed(probe, CProbeHistory::ConnectFailure);
         ReportConnectFailure(SkipBlanks(name), QStringLiteral("80"));
         CPlatform::Framework().EndWaitCursor();
@@ -77,9 +75,7 @@ void CBumpleView::OnProbeConnected(int nError) {
 void CBumpleView::AbandonPendingConnect() {
     if (m_socketPending == INVALID_SOCKET)
         return;
-    if (m_bIdleOnly)
-        m_linkWatch.Closing(m_socketPending);
-    CPlatform::Sockets().closesocket(m_socketPending);
+    CloseSocket(m_socketPending);
     m_socketPending = INVALID_SOCKET;
     CPlatform::Framework().EndWaitCursor();
 }
@@ -153,9 +149,7 @@ SOCKET CBumpleView::OpenTcpSocket(const QString& strHost, const QString& strPort
         return INVALID_SOCKET;
     }
     if (!haveAddress || sockets.connect(s, m_saTarget, this, WM_PROBE_SOCKET) < 0) {
-        if (m_bIdleOnly)
-            m_linkWatch.Closing(s);
-        sockets.closesocket(s);
+        CloseSocket(s);
         m_history.ProbeFailed(m_nProbe, CProbeHistory::ConnectFailure);
         ReportConnectFailure(host, strPort);
         return INVALID_SOCKET;

@@ -1,3 +1,4 @@
+#include "CConfigFolder.h"
 #include "CSingleInstance.h"
 
 #include <QDir>
@@ -145,11 +146,14 @@ private slots:
         const QString real = m_runtime.filePath(QStringLiteral("real/settings"));
         const QString link = m_runtime.filePath(QStringLiteral("link"));
         QVERIFY(QFile::link(real, link));
-        const QByteArray throughLink = CSingleInstance::Key(QFile::encodeName(link), {}, {});
+        const auto key = [](const QString& folder) {
+            return CSingleInstance::Key(CConfigFolder::RealPath(QFile::encodeName(folder)), {}, {});
+        };
+        const QByteArray throughLink = key(link);
         QVERIFY(!QFileInfo::exists(m_runtime.filePath(QStringLiteral("real"))));
         QVERIFY(QDir().mkpath(real));
-        QCOMPARE(throughLink, CSingleInstance::Key(QFile::encodeName(real), {}, {}));
-        QCOMPARE(throughLink, CSingleInstance::Key(QFile::encodeName(link), {}, {}));
+        QCOMPARE(throughLink, key(real));
+        QCOMPARE(throughLink, key(link));
     }
 };
 
