@@ -31,10 +31,11 @@ QJsonObject CBumpleView::StatusObject() const {
     if (const CProbeHistory::Entry* pLast = m_history.LastEnded()) {
         status.insert(QStringLiteral("last"), CProbeHistory::KindText(pLast->nKind));
         status.insert(QStringLiteral("lastName"), m_history.Text(pLast->nName));
-        // A folded entry ends with its last probe.
+        // A folded entry ends with its last probe; the time is the one History shows, so it
+        // does not move from one reading to the next.
         status.insert(
             QStringLiteral("lastAt"),
-            QDateTime::fromSecsSinceEpoch(m_history.ClockAt(pLast->nAt + pLast->nLengthMs))
+            QDateTime::fromSecsSinceEpoch(int64_t(pLast->nClock) + pLast->nLengthMs / 1000)
                 .toString(QStringLiteral("HH:mm:ss")));
         status.insert(QStringLiteral("lastMs"), int(pLast->nValueMs));
     }

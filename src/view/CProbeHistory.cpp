@@ -93,11 +93,6 @@ CProbeHistory::Entry* CProbeHistory::At(uint64_t nNumber) {
     return const_cast<Entry*>(std::as_const(*this).At(nNumber));
 }
 
-int64_t CProbeHistory::ClockAt(int64_t nAt) const {
-    CFramework& framework = CPlatform::Framework();
-    return int64_t(framework.Time()) - (framework.TickCount64() - nAt) / 1000;
-}
-
 void CProbeHistory::Count(const Entry& entry, int nSign) {
     if (!IsProbe(entry.nKind))
         return;

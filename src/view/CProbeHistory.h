@@ -94,8 +94,6 @@ public:
     // "HH:mm:ss", with the date in front when it is not the day of nNow.
     static QString ClockText(int64_t nSeconds, int64_t nNow);
     static bool IsFailure(int nKind);
-    // The clock's seconds at a tick count of this run.
-    int64_t ClockAt(int64_t nAt) const;
 
 signals:
     // Row nRow of the summaries changed or was added; kNoRow: only the chart changed;

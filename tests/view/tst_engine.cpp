@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -241,6 +242,10 @@ private slots:
         QCOMPARE(v->m_nSuccesses, 1);
         QCOMPARE(f.Status(), QStringLiteral("Bumple completed at 09:10:11"));
         QCOMPARE(f.m_tray.m_hIcon, LoadIconResource(IDI_NORMAL));
+        // Scripts read the same time of the last probe as the seconds go by.
+        const QString lastAt = v->StatusObject().value(QStringLiteral("lastAt")).toString();
+        f.m_framework.m_dwTicks += 1500;
+        QCOMPARE(v->StatusObject().value(QStringLiteral("lastAt")).toString(), lastAt);
         QVERIFY(!v->m_btnStart->isEnabled());
         f.Tick();
         QVERIFY(v->m_btnStart->isEnabled());
